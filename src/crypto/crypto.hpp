@@ -13,6 +13,9 @@ inline constexpr std::size_t kChecksumSize = 16;
 
 // The CryptoAPI algorithm identifier of MD5, the one digest frames carry.
 inline constexpr uint32_t kAlgorithmMd5 = 0x8003;
+// Further identifiers HashBuffer accepts.
+inline constexpr uint32_t kAlgorithmSha1 = 0x8004;
+inline constexpr uint32_t kAlgorithmSha256 = 0x800C;
 
 // Pads plaintext (PKCS#7) and encrypts it with AES-256-CBC under the 32-byte
 // key and the 16-byte vector iv (null: the built-in vector). Returns a new

@@ -1,0 +1,155 @@
+// Payload encryption: padding, the built-in vector, agreement with OpenSSL,
+// and the refusal of payloads that cannot be ours.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "crypto/aes.hpp"
+#include "crypto/crypto.hpp"
+#include "crypto_test_support.hpp"
+
+using zvtest::Bytes;
+
+namespace {
+
+const Bytes kBuiltInIv = [] {
+    const std::string text = "Rb5w@Gz1pQ8$mXt3";
+    return Bytes(text.begin(), text.end());
+}();
+
+struct FreeDeleter {
+    void operator()(uint8_t* block) const { std::free(block); }
+};
+using Owned = std::unique_ptr<uint8_t, FreeDeleter>;
+
+Bytes Encrypt(const Bytes& plaintext, const Bytes& key, const uint8_t* iv = nullptr) {
+    uint32_t length = 0;
+    Owned block(zv::EncryptPayload(plaintext.data(), static_cast<uint32_t>(plaintext.size()),
+                                   &length, iv, key.data()));
+    if (!block) return {};
+    return Bytes(block.get(), block.get() + length);
+}
+
+// The plaintext, or "<null>" when DecryptPayload refused; buffer is left
+// holding whatever the call left in it.
+std::string Decrypt(Bytes& buffer, const Bytes& key, bool terminate) {
+    uint32_t length = 0;
+    Owned plain(zv::DecryptPayload(buffer.data(), static_cast<uint32_t>(buffer.size()), &length,
+                                   nullptr, key.data(), terminate));
+    if (!plain) return "<null>";
+    if (terminate) {
+        EXPECT_EQ(plain.get()[length], 0);
+    }
+    return std::string(reinterpret_cast<const char*>(plain.get()), length);
+}
+
+class PayloadTest : public ::testing::TestWithParam<const zv::AesEngine*> {
+protected:
+    void SetUp() override {
+        zv::OverrideAesEngineForTesting(GetParam());
+        std::mt19937 generator(99);
+        key = zvtest::RandomBytes(generator, 32);
+    }
+    void TearDown() override { zv::OverrideAesEngineForTesting(nullptr); }
+    Bytes key;
+};
+
+TEST_P(PayloadTest, PadsToTheNextWholeBlockLikeOpenSsl) {
+    std::mt19937 generator(5);
+    for (const std::size_t length : {0, 1, 15, 16, 17, 31, 32, 33, 1000}) {
+        const Bytes plaintext = zvtest::RandomBytes(generator, length);
+        const Bytes ciphertext = Encrypt(plaintext, key);
+        EXPECT_EQ(ciphertext.size(), (length / 16 + 1) * 16) << length;
+        EXPECT_EQ(ciphertext, zvtest::OpenSslCbc(true, key, kBuiltInIv, plaintext, true)) << length;
+        EXPECT_EQ(zvtest::OpenSslCbc(false, key, kBuiltInIv, ciphertext, true), plaintext)
+            << length;
+    }
+}
+
+TEST_P(PayloadTest, UsesTheGivenVectorOrElseTheBuiltInOne) {
+    const Bytes plaintext{'p', 'a', 'y'};
+    EXPECT_EQ(Encrypt(plaintext, key), Encrypt(plaintext, key, kBuiltInIv.data()));
+    const Bytes otherIv(16, 0x42);
+    EXPECT_EQ(Encrypt(plaintext, key, otherIv.data()),
+              zvtest::OpenSslCbc(true, key, otherIv, plaintext, true));
+}
+
+TEST_P(PayloadTest, RoundTripsWithOrWithoutTerminator) {
+    for (const std::string& text : std::vector<std::string>{
+             "", "x", "fifteen bytes!!", "sixteen bytes!!!", std::string("\x01\x00\x02 zero", 8)}) {
+        const Bytes plaintext(text.begin(), text.end());
+        Bytes buffer = Encrypt(plaintext, key);
+        EXPECT_EQ(Decrypt(buffer, key, true), text);
+        // The caller's buffer now holds the padded plaintext.
+        Bytes padded = plaintext;
+        padded.resize(buffer.size(), static_cast<uint8_t>(buffer.size() - plaintext.size()));
+        EXPECT_EQ(buffer, padded);
+        Bytes again = Encrypt(plaintext, key);
+        EXPECT_EQ(Decrypt(again, key, false), text);
+    }
+}
+
+TEST_P(PayloadTest, RefusesLengthsThatAreNotWholeBlocks) {
+    Bytes buffer = Encrypt(Bytes(40, 'a'), key);
+    const Bytes untouched = buffer;
+    uint32_t length = 7;
+    for (const uint32_t cut : {0u, 1u, 15u, 17u, 47u}) {
+        EXPECT_EQ(zv::DecryptPayload(buffer.data(), cut, &length, nullptr, key.data(), true),
+                  nullptr)
+            << cut;
+    }
+    EXPECT_EQ(buffer, untouched);
+}
+
+TEST_P(PayloadTest, RefusesPaddingThatIsNotPkcs7) {
+    // Last blocks ending in a count of 0, a count above 16, and counts whose
+    // padding bytes differ, each encrypted without padding of its own.
+    const std::string body(16, 'b');
+    for (const std::string& lastBlock : std::vector<std::string>{
+             std::string(15, 'c') + '\x00', std::string(15, 'c') + '\x11',
+             std::string(15, '\x20') + '\x20', std::string(13, 'c') + "\x04\x03\x03",
+             std::string(1, '\x0f') + std::string(14, '\x10') + '\x10'}) {
+        const std::string padded = body + lastBlock;
+        Bytes buffer =
+            zvtest::OpenSslCbc(true, key, kBuiltInIv, Bytes(padded.begin(), padded.end()), false);
+        EXPECT_EQ(Decrypt(buffer, key, true), "<null>")
+            << zvtest::ToHex(Bytes(lastBlock.begin(), lastBlock.end()));
+    }
+    // A whole block of padding is valid and leaves nothing of it.
+    const std::string whole = body + std::string(16, '\x10');
+    Bytes buffer =
+        zvtest::OpenSslCbc(true, key, kBuiltInIv, Bytes(whole.begin(), whole.end()), false);
+    EXPECT_EQ(Decrypt(buffer, key, true), body);
+}
+
+TEST_P(PayloadTest, AWrongKeyIsRefusedOrGarbledButNeverOverreads) {
+    std::mt19937 generator(17);
+    Bytes otherKey = key;
+    otherKey[0] ^= 1;
+    for (int round = 0; round < 200; ++round) {
+        const Bytes plaintext = zvtest::RandomBytes(generator, static_cast<std::size_t>(round));
+        Bytes buffer = Encrypt(plaintext, key);
+        const std::string result = Decrypt(buffer, otherKey, round % 2 == 0);
+        EXPECT_NE(result, std::string(plaintext.begin(), plaintext.end()));
+    }
+}
+
+TEST(Payload, RefusesLengthsWhosePaddingWouldOverflow) {
+    const Bytes key(32, 1);
+    uint8_t byte = 0;
+    uint32_t length = 0;
+    EXPECT_EQ(zv::EncryptPayload(&byte, 0xFFFFFFF5u, &length, nullptr, key.data()), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, PayloadTest,
+                         ::testing::Values(&zv::PortableAesEngine(), &zv::ActiveAesEngine()),
+                         [](const auto& info) {
+                             return std::string(info.index == 0 ? "forcedPortable" : "active");
+                         });
+
+}  // namespace
