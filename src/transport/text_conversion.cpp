@@ -1,6 +1,7 @@
 // Iso885915ToUtf8 and Utf8ToIso885915. Payloads are mostly ASCII, which both
 // directions copy eight bytes at a time; only the other bytes go through the
 // byte rules.
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -66,16 +67,20 @@ Byte* AllocateWithZeroTail(std::size_t n) noexcept {
     return block;
 }
 
+// The sum of the bytes of word, each at most 31.
+std::size_t SumOfBytes(uint64_t word) noexcept {
+    return static_cast<std::size_t>((word * kEveryByte) >> 56);
+}
+
 std::size_t Utf8Length(const Byte* input, std::size_t length) noexcept {
     // Every byte from 0x80 up takes one byte more, the euro sign two more.
     std::size_t n = length;
     std::size_t i = 0;
+    // Without a branch per word: where high bytes are common, which words
+    // have some is too irregular to predict.
     for (; length - i >= 8; i += 8) {
         const uint64_t word = LoadWord(input + i);
-        const uint64_t high = word & kHighBits;
-        if (high == 0) continue;
-        n += static_cast<std::size_t>(std::popcount(high));
-        n += static_cast<std::size_t>(std::popcount(BytesEqualTo(word, kEuroIso)));
+        n += SumOfBytes(((word & kHighBits) >> 7) + (BytesEqualTo(word, kEuroIso) >> 7));
     }
     for (; i < length; ++i) {
         if (input[i] >= 0x80) n += input[i] == kEuroIso ? 2 : 1;
@@ -83,28 +88,33 @@ std::size_t Utf8Length(const Byte* input, std::size_t length) noexcept {
     return n;
 }
 
-Byte* AppendUtf8(Byte* out, Byte b) noexcept {
-    if (b >= 0xC0) {
-        *out++ = 0xC3;
-        *out++ = static_cast<Byte>(b - 0x40);
-        return out;
-    }
-    if (b == kEuroIso) {
-        *out++ = 0xE2;
-        *out++ = 0x82;
-        *out++ = 0xAC;
-        return out;
-    }
-    for (const auto& entry : kCaronsAndLigatures) {
-        if (entry.iso == b) {
-            *out++ = 0xC5;
-            *out++ = entry.utf8Second;
-            return out;
+// The UTF-8 forms of the bytes 0x80 to 0xFF.
+struct Utf8Form {
+    Byte length;
+    Byte bytes[3];
+};
+constexpr auto kUtf8Forms = [] {
+    std::array<Utf8Form, 128> forms{};
+    for (unsigned b = 0x80; b <= 0xFF; ++b) {
+        Utf8Form& form = forms[b - 0x80];
+        if (b >= 0xC0) {
+            form = {2, {0xC3, static_cast<Byte>(b - 0x40), 0}};
+        } else {
+            form = {2, {0xC2, static_cast<Byte>(b), 0}};
         }
     }
-    *out++ = 0xC2;
-    *out++ = b;
-    return out;
+    for (const auto& entry : kCaronsAndLigatures)
+        forms[entry.iso - 0x80] = {2, {0xC5, entry.utf8Second, 0}};
+    forms[kEuroIso - 0x80] = {3, {0xE2, 0x82, 0xAC}};
+    return forms;
+}();
+
+Byte* AppendUtf8(Byte* out, Byte b) noexcept {
+    const Utf8Form& form = kUtf8Forms[b - 0x80];
+    out[0] = form.bytes[0];
+    out[1] = form.bytes[1];
+    if (form.length == 3) out[2] = form.bytes[2];
+    return out + form.length;
 }
 
 bool IsContinuation(Byte b) noexcept { return (b & 0xC0) == 0x80; }
