@@ -1,0 +1,53 @@
+#include "transport/connection.hpp"
+
+#include <utility>
+
+#include "operations/error_codes.hpp"
+
+namespace zv {
+
+Connection::Connection(Connection&& other) noexcept
+    : socket_(std::exchange(other.socket_, kNoSocket)),
+      holdsSocketsLayer_(std::exchange(other.holdsSocketsLayer_, false)) {}
+
+Connection& Connection::operator=(Connection&& other) noexcept {
+    if (this != &other) {
+        Close();
+        socket_ = std::exchange(other.socket_, kNoSocket);
+        holdsSocketsLayer_ = std::exchange(other.holdsSocketsLayer_, false);
+    }
+    return *this;
+}
+
+Connection Connection::Open(const char* host, uint16_t port, uint32_t& code) noexcept {
+    if (!StartSocketsLayer()) {
+        code = kSocketsLayerStartFailed;
+        return {};
+    }
+    NativeSocket socket = kNoSocket;
+    code = ConnectToHost(host, port, socket);
+    if (code != kNoError) {
+        StopSocketsLayer();
+        return {};
+    }
+    return Connection(socket, true);
+}
+
+Connection Connection::Adopt(NativeSocket socket) noexcept { return Connection(socket, false); }
+
+int Connection::SendAll(const uint8_t* data, std::size_t length) noexcept {
+    return zv::SendAll(socket_, data, length);
+}
+
+std::size_t Connection::ReceiveExactly(uint8_t* buffer, std::size_t length) noexcept {
+    return zv::ReceiveExactly(socket_, buffer, length);
+}
+
+bool Connection::ShutdownSending() noexcept { return zv::ShutdownSending(socket_); }
+
+void Connection::Close() noexcept {
+    if (socket_ != kNoSocket) CloseSocket(std::exchange(socket_, kNoSocket));
+    if (std::exchange(holdsSocketsLayer_, false)) StopSocketsLayer();
+}
+
+}  // namespace zv

@@ -1,0 +1,144 @@
+#include "transport/connection.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "scripted_peer.hpp"
+
+namespace {
+
+using zvtest::LoopbackPeer;
+
+// Opens a connection and reports the code, checking on the way that the
+// connection is open exactly when the code is 0.
+uint32_t OpenCode(const char* host, uint16_t port) {
+    uint32_t code = 12345;
+    const zv::Connection connection = zv::Connection::Open(host, port, code);
+    EXPECT_EQ(connection.IsOpen(), code == 0) << host << ":" << port;
+    return code;
+}
+
+TEST(Connection, ReachesAServerByNameIpv4LiteralAndIpv6Literal) {
+    LoopbackPeer v4(AF_INET);
+    ASSERT_TRUE(v4.Listening());
+    EXPECT_EQ(OpenCode("127.0.0.1", v4.Port()), 0u);
+    EXPECT_EQ(OpenCode("localhost", v4.Port()), 0u);
+
+    LoopbackPeer v6(AF_INET6);
+    if (!v6.Listening()) GTEST_SKIP() << "no IPv6 loopback on this machine";
+    EXPECT_EQ(OpenCode("::1", v6.Port()), 0u);
+}
+
+TEST(Connection, ReportsNamesWithoutAddressAndRefusedPorts) {
+    EXPECT_EQ(OpenCode("", 80), 50u);
+    EXPECT_EQ(OpenCode("no-such-host.invalid", 80), 50u);
+    EXPECT_EQ(OpenCode(nullptr, 80), 50u);
+    EXPECT_EQ(OpenCode("127.0.0.1", zvtest::UnusedPort()), 104u);
+}
+
+TEST(Connection, SocketsAreCloseOnExec) {
+    LoopbackPeer peer;
+    uint32_t code = 0;
+    const zv::Connection connection = zv::Connection::Open("127.0.0.1", peer.Port(), code);
+    ASSERT_TRUE(connection.IsOpen());
+    EXPECT_NE(fcntl(connection.Native(), F_GETFD) & FD_CLOEXEC, 0);
+}
+
+TEST(Connection, FailuresLeaveNoDescriptorOpen) {
+    const int before = zvtest::OpenDescriptorCount();
+    for (int i = 0; i < 20; ++i) {
+        OpenCode("127.0.0.1", zvtest::UnusedPort());
+        OpenCode("no-such-host.invalid", 80);
+    }
+    EXPECT_EQ(zvtest::OpenDescriptorCount(), before);
+}
+
+TEST(Connection, IsMovableAndClosesOnce) {
+    LoopbackPeer peer;
+    uint32_t code = 0;
+    zv::Connection first = zv::Connection::Open("127.0.0.1", peer.Port(), code);
+    ASSERT_TRUE(first.IsOpen());
+    const zv::NativeSocket socket = first.Native();
+    zv::Connection second = std::move(first);
+    EXPECT_FALSE(first.IsOpen());  // NOLINT(bugprone-use-after-move): the point of the test
+    EXPECT_EQ(second.Native(), socket);
+    second = zv::Connection();
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(fcntl(socket, F_GETFD), -1);  // closed, and only once
+}
+
+TEST(Connection, ASocketThatCannotBeCreatedGives103) {
+    // With no descriptor left below the limit, socket() fails for every
+    // address; a numeric host needs no descriptor to resolve.
+    const int next = dup(0);
+    close(next);
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    rlimit low = old;
+    low.rlim_cur = static_cast<rlim_t>(next);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    uint32_t code = 0;
+    const zv::Connection connection = zv::Connection::Open("127.0.0.1", 80, code);
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(code, 103u);
+    EXPECT_FALSE(connection.IsOpen());
+}
+
+// Hand-made resolver results, to check the order in which they are tried.
+struct FakeAddress {
+    addrinfo entry{};
+    sockaddr_storage address{};
+
+    FakeAddress(int family, const char* text) {
+        entry.ai_family = family;
+        entry.ai_socktype = SOCK_STREAM;
+        entry.ai_protocol = IPPROTO_TCP;
+        entry.ai_addr = reinterpret_cast<sockaddr*>(&address);
+        address.ss_family = static_cast<sa_family_t>(family);
+        if (family == AF_INET) {
+            inet_pton(AF_INET, text, &reinterpret_cast<sockaddr_in&>(address).sin_addr);
+            entry.ai_addrlen = sizeof(sockaddr_in);
+        } else if (family == AF_INET6) {
+            inet_pton(AF_INET6, text, &reinterpret_cast<sockaddr_in6&>(address).sin6_addr);
+            entry.ai_addrlen = sizeof(sockaddr_in6);
+        } else {
+            entry.ai_addrlen = sizeof(sa_family_t);
+        }
+    }
+};
+
+TEST(AddressOrder, TriesIpv4FirstThenIpv6EachInResolverOrder) {
+    FakeAddress v6a(AF_INET6, "::1"), v4a(AF_INET, "10.0.0.1"), unix(AF_UNIX, ""),
+        v6b(AF_INET6, "::2"), v4b(AF_INET, "10.0.0.2");
+    v6a.entry.ai_next = &v4a.entry;
+    v4a.entry.ai_next = &unix.entry;
+    unix.entry.ai_next = &v6b.entry;
+    v6b.entry.ai_next = &v4b.entry;
+    const std::vector<const addrinfo*> expected = {&v4a.entry, &v4b.entry, &v6a.entry, &v6b.entry};
+    EXPECT_EQ(zv::OrderForConnecting(&v6a.entry), expected);
+    EXPECT_TRUE(zv::OrderForConnecting(nullptr).empty());
+}
+
+TEST(AddressOrder, GoesOnToTheNextAddressWhenOneRefuses) {
+    LoopbackPeer v6(AF_INET6);
+    if (!v6.Listening()) GTEST_SKIP() << "no IPv6 loopback on this machine";
+    // Nothing listens on this port over IPv4, so the first address refuses.
+    FakeAddress refusing(AF_INET, "127.0.0.1"), accepting(AF_INET6, "::1");
+    const addrinfo* addresses[] = {&refusing.entry, &accepting.entry};
+    zv::NativeSocket socket = zv::kNoSocket;
+    ASSERT_EQ(zv::ConnectToFirstAccepting(addresses, v6.Port(), socket), 0u);
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length);
+    EXPECT_EQ(peer.ss_family, AF_INET6);
+    zv::CloseSocket(socket);
+
+    const addrinfo* onlyRefusing[] = {&refusing.entry};
+    EXPECT_EQ(zv::ConnectToFirstAccepting(onlyRefusing, v6.Port(), socket), 104u);
+    EXPECT_EQ(socket, zv::kNoSocket);
+    EXPECT_EQ(zv::ConnectToFirstAccepting({}, v6.Port(), socket), 103u);
+}
+
+}  // namespace
