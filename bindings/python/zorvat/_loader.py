@@ -1,0 +1,83 @@
+"""Finding and loading the shared library.
+
+The library is looked for in three places, in this order:
+
+1. the path in the environment variable ``ZORVAT_LIBRARY``;
+2. a copy shipped beside the package (put there when the package was built
+   with ``ZORVAT_LIBRARY`` set);
+3. the system's dynamic loader (``LD_LIBRARY_PATH``, the loader cache, the
+   default folders).
+
+A path given in ``ZORVAT_LIBRARY`` that cannot be loaded is an error of its
+own: the caller asked for that copy, so no other one is tried in its place.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import sys
+from pathlib import Path
+from typing import List, Tuple
+
+LIBRARY_VARIABLE = "ZORVAT_LIBRARY"
+
+if sys.platform == "win32":
+    _SYSTEM_NAMES = ("Zorvat.dll", "zorvat.dll", "libzorvat.dll")
+    _SHIPPED_PATTERNS = ("Zorvat.dll", "zorvat.dll", "libzorvat.dll")
+elif sys.platform == "darwin":
+    _SYSTEM_NAMES = ("libzorvat.1.dylib", "libzorvat.dylib")
+    _SHIPPED_PATTERNS = ("libzorvat*.dylib",)
+else:
+    _SYSTEM_NAMES = ("libzorvat.so.1", "libzorvat.so")
+    _SHIPPED_PATTERNS = ("libzorvat.so*",)
+
+_PACKAGE_FOLDER = Path(__file__).resolve().parent
+
+
+def _shipped_copies() -> List[Path]:
+    found: List[Path] = []
+    for pattern in _SHIPPED_PATTERNS:
+        found.extend(sorted(_PACKAGE_FOLDER.glob(pattern)))
+    return found
+
+
+def load_library() -> Tuple[ctypes.CDLL, str]:
+    """Loads the library; returns it with the path or name it was found by.
+
+    Raises ImportError that lists every place that was tried and why each
+    one failed.
+    """
+    tried: List[str] = []
+
+    requested = os.environ.get(LIBRARY_VARIABLE)
+    if requested:
+        try:
+            return ctypes.CDLL(requested), requested
+        except OSError as failure:
+            raise ImportError(
+                f"zorvat: cannot load the library named by {LIBRARY_VARIABLE}"
+                f" ({requested}): {failure}"
+            ) from failure
+    tried.append(f"{LIBRARY_VARIABLE}: not set")
+
+    shipped = _shipped_copies()
+    if not shipped:
+        tried.append(f"beside the package ({_PACKAGE_FOLDER}): no copy shipped")
+    for path in shipped:
+        try:
+            return ctypes.CDLL(str(path)), str(path)
+        except OSError as failure:
+            tried.append(f"beside the package: {path}: {failure}")
+
+    for name in _SYSTEM_NAMES:
+        try:
+            return ctypes.CDLL(name), name
+        except OSError as failure:
+            tried.append(f"system loader: {name}: {failure}")
+
+    raise ImportError(
+        "zorvat: the shared library was not found. Looked in:\n  - "
+        + "\n  - ".join(tried)
+        + f"\nSet {LIBRARY_VARIABLE} to the path of the library."
+    )

@@ -1,0 +1,224 @@
+"""A login session on the server, held in a connection-info record."""
+
+from __future__ import annotations
+
+import threading
+import warnings
+from types import TracebackType
+from typing import Optional, Type, Union
+
+from . import native
+from .errors import Error
+from .operations import Arguments, argument_bytes, options_bytes, raise_for_outcome
+from .options import CredentialOptions
+from .text import Text, decode
+
+__all__ = ["Session"]
+
+_LOGIN = 1
+_LOGOUT = 8
+_RECORD_ID_ITEM = 8
+_SESSION_ID_ITEM = 9
+
+
+class Session:
+    """A session on one server: logs in on ``with``, logs out when the block ends.
+
+    ::
+
+        with zorvat.Session(options) as session:
+            answer = session.execute(5, ["CUSTOMERS", "1001"])
+
+    The session lives in the connection-info record (12 items) that the login
+    fills with the server's record identifier, the session identifier and the
+    session key. The record is kept in this object; nothing is left allocated
+    in the library between calls.
+
+    A Session may be used from several threads at once: operations run side by
+    side, the login and the logout wait for the operations in flight, and only
+    one logout is ever sent.
+    """
+
+    def __init__(
+        self,
+        options: Union[CredentialOptions, Text],
+        login_arguments: Arguments = "",
+        reserved_value: int = 0,
+    ) -> None:
+        self._logged_in = False
+        self._record: bytes = native.create_connection_info(options_bytes(options), reserved_value)
+        self._login_arguments = argument_bytes(login_arguments)
+        self._login_answer = ""
+        # Guards the record and the state below; operations run outside it.
+        self._state = threading.Condition(threading.Lock())
+        self._operations_in_flight = 0
+        self._changing = False  # a login or logout is under way
+
+    # ---- State -----------------------------------------------------------
+
+    @property
+    def logged_in(self) -> bool:
+        """Whether the login succeeded and no logout has been sent since."""
+        with self._state:
+            return self._logged_in
+
+    @property
+    def login_answer(self) -> str:
+        """The server's answer to the login; empty before it."""
+        with self._state:
+            return self._login_answer
+
+    @property
+    def connection_info(self) -> str:
+        """The whole connection-info record (12 items separated by 0x1C).
+
+        After the login it holds the session key: keep it as secret as a
+        password.
+        """
+        with self._state:
+            return decode(self._record)
+
+    @property
+    def record_id(self) -> str:
+        """The RECORD_ID value of the login answer (record item 8)."""
+        return self._item(_RECORD_ID_ITEM)
+
+    @property
+    def session_id(self) -> str:
+        """The session identifier the server assigned, as text (record item 9)."""
+        return self._item(_SESSION_ID_ITEM)
+
+    def _item(self, index: int) -> str:
+        with self._state:
+            record = self._record
+        item = native.connection_info_item(record, index)
+        return "" if item is None else decode(item)
+
+    # ---- Login and logout -------------------------------------------------
+
+    def login(self) -> str:
+        """Logs in and returns the server's answer.
+
+        Raises Error when the session is already logged in or the login
+        fails; a failed login leaves the session as it was.
+        """
+        with self._state:
+            self._state.wait_for(lambda: not self._changing)
+            if self._logged_in:
+                raise Error("the session is already logged in")
+            self._changing = True
+            record = self._record
+        succeeded = False
+        try:
+            answer, message, new_record = native.execute_persistent_operation(
+                record, _LOGIN, self._login_arguments
+            )
+            answer_text = raise_for_outcome(answer, message, negotiated=True)
+            succeeded = True
+        finally:
+            with self._state:
+                if succeeded:
+                    self._record = new_record
+                    self._login_answer = answer_text
+                    self._logged_in = True
+                self._changing = False
+                self._state.notify_all()
+        return answer_text
+
+    def logout(self) -> Optional[str]:
+        """Logs out and returns the server's answer; None when not logged in.
+
+        Waits for the operations in flight on other threads. The logout is
+        sent once: afterwards the session counts as logged out even when the
+        server's answer was an error (which is raised).
+        """
+        with self._state:
+            self._state.wait_for(lambda: not self._changing)
+            if not self._logged_in:
+                return None
+            self._changing = True
+            self._state.wait_for(lambda: self._operations_in_flight == 0)
+            record = self._record
+        try:
+            answer, message, _ = native.execute_persistent_operation(record, _LOGOUT)
+        finally:
+            with self._state:
+                self._logged_in = False
+                self._changing = False
+                self._state.notify_all()
+        return raise_for_outcome(answer, message, negotiated=False)
+
+    # ---- Operations ---------------------------------------------------------
+
+    def execute(
+        self,
+        operation_code: int,
+        arguments: Arguments = "",
+        input_format: int = 1,
+        output_format: int = 1,
+    ) -> str:
+        """Runs one operation inside the session and returns the server's answer.
+
+        arguments is the argument string (items separated by 0x1F) or a list
+        of arguments (see build_arguments). The login (1) and the logout (8)
+        have their own methods and are refused here with ValueError. Raises
+        Error when not logged in or when the operation fails; the server's
+        own error text is a ServerError.
+        """
+        if operation_code in (_LOGIN, _LOGOUT):
+            raise ValueError(
+                "operation codes 1 and 8 are the login and the logout: use login()" " and logout()"
+            )
+        code = native.checked_byte(operation_code, "operation_code")
+        argument_text = argument_bytes(arguments)
+        with self._state:
+            self._state.wait_for(lambda: not self._changing)
+            if not self._logged_in:
+                raise Error("the session is not logged in")
+            self._operations_in_flight += 1
+            record = self._record
+        try:
+            answer, message, _ = native.execute_persistent_operation(
+                record, code, argument_text, input_format, output_format
+            )
+        finally:
+            with self._state:
+                self._operations_in_flight -= 1
+                self._state.notify_all()
+        # Operations inside a session use the stored key and never negotiate,
+        # so an uncoded message is always the server's error text.
+        return raise_for_outcome(answer, message, negotiated=False)
+
+    # ---- Context manager ----------------------------------------------------
+
+    def __enter__(self) -> "Session":
+        if not self.logged_in:
+            self.login()
+        return self
+
+    def __exit__(
+        self,
+        exc_type: Optional[Type[BaseException]],
+        exc: Optional[BaseException],
+        traceback: Optional[TracebackType],
+    ) -> None:
+        try:
+            self.logout()
+        except Error as failure:
+            if exc is None:
+                raise
+            # The block's own exception is the one worth seeing.
+            if hasattr(exc, "add_note"):
+                exc.add_note(f"zorvat: the logout failed as well: {failure}")
+
+    def __del__(self) -> None:
+        if getattr(self, "_logged_in", False):
+            warnings.warn(
+                "zorvat.Session dropped while logged in; the server keeps the session",
+                ResourceWarning,
+                stacklevel=2,
+            )
+
+    def __repr__(self) -> str:
+        state = "logged in" if self._logged_in else "not logged in"
+        return f"<zorvat.Session {state}>"
