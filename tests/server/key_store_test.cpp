@@ -1,0 +1,73 @@
+#include "key_store.hpp"
+
+#include <gtest/gtest.h>
+
+#include "server_fixture.hpp"
+#include "support/owned_results.hpp"
+
+namespace {
+
+zv::SessionIdBytes Id(uint8_t n) {
+    zv::SessionIdBytes id{};
+    id[0] = n;
+    return id;
+}
+
+zv::SessionKey Key(uint8_t fill) {
+    std::array<uint8_t, zv::kSessionKeySize> bytes;
+    bytes.fill(fill);
+    return zv::SessionKey(bytes.data());
+}
+
+TEST(KeyStore, APendingKeyIsTakenOnce) {
+    zv::server::KeyStore store(zv::server::ServerLimits{});
+    store.AddPending(Id(1), Key('a'));
+    const auto taken = store.TakePending(Id(1));
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_EQ(taken->Text(), std::string(32, 'a'));
+    EXPECT_FALSE(store.TakePending(Id(1)).has_value());
+}
+
+TEST(KeyStore, HoldsNoMoreThanItsCapsDroppingTheOldestFirst) {
+    zv::server::ServerLimits limits;
+    limits.maxPendingKeys = 3;
+    limits.maxSessions = 2;
+    zv::server::KeyStore store(limits);
+    for (uint8_t i = 1; i <= 5; ++i) {
+        store.AddPending(Id(i), Key(i));
+        store.AddSession(Id(i), Key(i));
+    }
+    EXPECT_EQ(store.PendingCount(), 3u);
+    EXPECT_EQ(store.SessionCount(), 2u);
+    EXPECT_FALSE(store.TakePending(Id(2)).has_value());
+    EXPECT_TRUE(store.TakePending(Id(3)).has_value());
+    EXPECT_FALSE(store.FindSession(Id(3)).has_value());
+    EXPECT_TRUE(store.FindSession(Id(5)).has_value());
+    store.RemoveSession(Id(5));
+    EXPECT_FALSE(store.FindSession(Id(5)).has_value());
+}
+
+TEST(KeyStore, ForgetsKeysPastTheirLifetime) {
+    zv::server::ServerLimits limits;
+    limits.pendingKeyLifetime = std::chrono::seconds(0);
+    limits.sessionIdleLimit = std::chrono::seconds(0);
+    zv::server::KeyStore store(limits);
+    store.AddPending(Id(1), Key('p'));
+    store.AddSession(Id(1), Key('s'));
+    EXPECT_FALSE(store.TakePending(Id(1)).has_value());
+    EXPECT_FALSE(store.FindSession(Id(1)).has_value());
+}
+
+using ServerLimitsTest = zvtest::ServerTest;
+
+TEST_F(ServerLimitsTest, AnExpiredNegotiationLeavesTheRequestUnknown) {
+    zv::server::ServerOptions options;
+    options.limits.pendingKeyLifetime = std::chrono::seconds(0);
+    StartServer(options);
+    const zvtest::ExchangeResult result = DirectExchange(5, zvtest::R("a^b"));
+    ASSERT_EQ(result.Code(), 0u);
+    EXPECT_TRUE(result.response.isErrorText);
+    EXPECT_EQ(result.Text(), "Unknown session");
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// zorvat-server as a program: what it prints, how it stops, its options.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fault_flags.hpp"
+#include "support/owned_results.hpp"
+#include "transport/exchange.hpp"
+
+extern char** environ;
+
+namespace {
+
+struct Program {
+    pid_t pid = -1;
+    FILE* output = nullptr;  // its standard output
+
+    explicit Program(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), ZORVAT_SERVER_PROGRAM);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(pipeEnds[1]);
+        output = fdopen(pipeEnds[0], "r");
+    }
+    ~Program() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (output != nullptr) fclose(output);
+    }
+
+    std::string Line() {
+        char line[4096] = {};
+        if (output == nullptr || fgets(line, sizeof line, output) == nullptr) return "";
+        return line;
+    }
+    std::string Rest() {
+        std::string all;
+        for (std::string line = Line(); !line.empty(); line = Line()) all += line;
+        return all;
+    }
+    // Waits for the program to end and returns its exit status, or -1 when
+    // a signal ended it.
+    int Wait() {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+TEST(ServerProgram, PrintsItsPortServesAndStopsOnSigterm) {
+    Program server({"--host", "127.0.0.1", "--port", "0"});
+    ASSERT_GT(server.pid, 0);
+    const std::string first = server.Line();
+    unsigned port = 0;
+    ASSERT_EQ(std::sscanf(first.c_str(), "listening on 127.0.0.1:%u", &port), 1) << first;
+
+    std::optional<zv::SessionKey> key;
+    zv::SessionIdBytes sessionId{};
+    zv::OperationStatus status;
+    zv::RequestSettings settings;
+    settings.operationCode = 3;
+    settings.persistent = false;
+    zv::Connection connection =
+        zv::SendRequest(key, sessionId, "127.0.0.1", static_cast<uint16_t>(port), settings,
+                        zvtest::R("u^p^A^5^6^hello^^C_Windows").c_str(), status);
+    ASSERT_EQ(status.code, 0u);
+    zv::Response response;
+    ASSERT_EQ(zv::ReceiveResponse(connection, response, &*key), 0u);
+    char* arguments = ZvExtractData(response.text.get(), "ARGUMENTS", 0x1C, 0xFE);
+    EXPECT_STREQ(arguments, "hello");
+    ZvFreeMemory(arguments);
+
+    kill(server.pid, SIGTERM);
+    EXPECT_EQ(server.Wait(), 0);
+}
+
+TEST(ServerProgram, ExplainsItselfAndRefusesUnknownOptions) {
+    Program help({"--help"});
+    const std::string text = help.Rest();
+    EXPECT_EQ(help.Wait(), 0);
+    EXPECT_NE(text.find("Usage: zorvat-server"), std::string::npos);
+    EXPECT_NE(text.find("--fault"), std::string::npos);
+
+    Program wrong({"--no-such-option"});
+    EXPECT_EQ(wrong.Wait(), 2);
+    Program badFault({"--fault", "response:no-such-fault"});
+    EXPECT_EQ(badFault.Wait(), 2);
+    Program badPort({"--port", "65536"});
+    EXPECT_EQ(badPort.Wait(), 2);
+}
+
+TEST(FaultFlag, NamesAPhaseAKindAndAValue) {
+    zv::server::FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(zv::server::ParseFaultFlag("negotiation:refuse=Go away", plan, error)) << error;
+    ASSERT_TRUE(zv::server::ParseFaultFlag("response:fragmented=5", plan, error)) << error;
+    EXPECT_EQ(plan.negotiation.kind, zv::server::FaultKind::kRefuse);
+    EXPECT_EQ(plan.negotiation.text, "Go away");
+    EXPECT_EQ(plan.response.kind, zv::server::FaultKind::kFragmented);
+    EXPECT_EQ(plan.response.count, 5u);
+
+    for (const char* wrong :
+         {"refuse", "handshake:refuse", "response:nothing", "response:close-after=ten"}) {
+        EXPECT_FALSE(zv::server::ParseFaultFlag(wrong, plan, error)) << wrong;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+// The --fault option of zorvat-server: PHASE:KIND[=VALUE], where PHASE is
+// negotiation or response and VALUE is a text (refuse, error-flag) or a byte
+// count (the other kinds).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "server_options.hpp"
+
+namespace zv::server {
+
+// Sets the fault of the named phase in plan. Returns false, with error
+// telling why, for an unknown phase or kind or a malformed count.
+bool ParseFaultFlag(std::string_view flag, FaultPlan& plan, std::string& error);
+
+// The kinds and what their VALUE means, one per line, for --help.
+std::string FaultFlagHelp();
+
+}  // namespace zv::server
