@@ -1,0 +1,60 @@
+// ZvExecuteDirectOperation: one operation outside any session, on a key
+// agreed with the server for this call alone.
+#include <cstring>
+
+#include "operations/outcome.hpp"
+#include "operations/request_builders.hpp"
+#include "operations/translation.hpp"
+#include "transport/exchange.hpp"
+#include "transport/session_id.hpp"
+#include "zorvat.h"
+
+namespace zv {
+namespace {
+
+uint32_t RunDirectOperation(const char* credentialOptions, uint8_t operationCode,
+                            const char* operationArguments, uint8_t inputFormat,
+                            uint8_t outputFormat, OperationStatus& status, Response& response) {
+    TranslatedArguments arguments;
+    if (!TranslateOperationArguments(operationCode, outputFormat, operationArguments, arguments)) {
+        return kOutOfMemory;
+    }
+    RequestParts parts;
+    if (const uint32_t code = BuildDirectRequest(credentialOptions, arguments.Text(), parts)) {
+        return code;
+    }
+
+    // The negotiation replaces these bytes with the identifier the server assigns.
+    const MallocPtr<uint8_t> randomId(NewRandomUuidBytes());
+    if (!randomId) return kOutOfMemory;
+    SessionIdBytes sessionId;
+    std::memcpy(sessionId.data(), randomId.get(), sessionId.size());
+
+    std::optional<SessionKey> key;
+    RequestSettings settings;
+    settings.operationCode = operationCode;
+    settings.inputFormat = inputFormat;
+    settings.outputFormat = outputFormat;
+    settings.persistent = false;
+    Connection connection = SendRequest(key, sessionId, parts.host.c_str(), parts.port, settings,
+                                        parts.payload.get(), status);
+    if (status.Failed()) return status.code;
+    return ReceiveResponse(connection, response, key ? &*key : nullptr);
+}
+
+}  // namespace
+}  // namespace zv
+
+extern "C" char* ZvExecuteDirectOperation(char** errorMessage, const char* credentialOptions,
+                                          uint8_t operationCode, const char* operationArguments,
+                                          uint8_t inputFormat, uint8_t outputFormat,
+                                          uint32_t /*reservedValue: carried, never read*/) {
+    if (errorMessage != nullptr) *errorMessage = nullptr;
+    zv::OperationStatus status;
+    zv::Response response;
+    status.code = zv::RunOperationStep([&] {
+        return zv::RunDirectOperation(credentialOptions, operationCode, operationArguments,
+                                      inputFormat, outputFormat, status, response);
+    });
+    return zv::FinishOperation(status, response, errorMessage);
+}
