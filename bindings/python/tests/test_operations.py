@@ -1,0 +1,90 @@
+"""Direct operations, and the server's own words as errors."""
+
+import unittest
+
+import zorvat
+from zorvat import native
+
+from .support import ReferenceServer, answer_fields, requires_server
+
+
+@requires_server
+class DirectOperationTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = ReferenceServer()
+        cls.options = cls.server.options(credential_item6="six", plugin="plug")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def test_the_request_arrives_as_given(self):
+        fields = answer_fields(zorvat.execute_direct(self.options, 20, "Zoë € Œ", 2, 3))
+        header = [
+            fields[name] for name in ("OPERATION", "SESSION_MODE", "INPUT_FORMAT", "OUTPUT_FORMAT")
+        ]
+        self.assertEqual(header, ["20", "128", "2", "3"])
+        items = [
+            fields[name]
+            for name in ("CREDENTIAL_ITEM1", "CREDENTIAL_ITEM3", "CREDENTIAL_ITEM6", "PLUGIN")
+        ]
+        self.assertEqual(items, ["ACCOUNT", "alice", "six", "plug"])
+        self.assertEqual(fields["ARGUMENTS"], "Zoë € Œ")
+        answer = zorvat.execute_direct(self.options, 20, b"\xa4\xbc")  # bytes as they stand
+        self.assertEqual(answer_fields(answer)["ARGUMENTS"], "€Œ")
+
+    def test_argument_lists_reach_the_server_with_the_format_name(self):
+        # Operation 7 replaces argument 1 with the name of the output format.
+        answer = zorvat.execute_direct(self.options, 7, ["a0", "x", ["s0", "s1"]], 1, 3)
+        self.assertEqual(answer_fields(answer)["ARGUMENTS"], "a0\x1fJSON\x1fs0\xfes1")
+
+    def test_records_the_library_refuses_are_coded_errors(self):
+        for options, message in (
+            (zorvat.CredentialOptions("127.0.0.1", 0), "C030: Invalid PORT number"),
+            (self.server.options(credential_item4="a\x1cb"), "C031: "),
+        ):
+            with self.subTest(message=message), self.assertRaises(zorvat.Error) as caught:
+                zorvat.execute_direct(options, 20)
+            self.assertEqual(caught.exception.code, int(message[1:4]))
+            self.assertTrue(caught.exception.message.startswith(message))
+
+
+@requires_server
+class ServerTextTest(unittest.TestCase):
+    def test_refused_negotiation(self):
+        with ReferenceServer("--fault", "negotiation:refuse=Too busy, come back later") as server:
+            with self.assertRaises(zorvat.NegotiationRefused) as caught:
+                zorvat.execute_direct(server.options(), 20)
+            self.assertEqual(caught.exception.message, "Too busy, come back later")
+            self.assertIsNone(caught.exception.code)
+
+            session = zorvat.Session(server.options())
+            record = session.connection_info
+            with self.assertRaises(zorvat.NegotiationRefused):
+                session.login()
+            self.assertFalse(session.logged_in)
+            self.assertEqual(session.connection_info, record)
+
+    def test_error_flagged_by_the_server(self):
+        with ReferenceServer("--require-item3", "bob") as server:
+            with self.assertRaises(zorvat.ServerError) as caught:
+                zorvat.execute_direct(server.options(), 20)
+            self.assertEqual(
+                (caught.exception.message, caught.exception.code), ("Invalid credentials", None)
+            )
+            with self.assertRaises(zorvat.ServerError):
+                zorvat.Session(server.options()).login()
+
+    def test_session_errors_are_never_taken_for_refusals(self):
+        # Operations inside a session never negotiate a key.
+        with ReferenceServer() as server:
+            session = zorvat.Session(server.options())
+            session.login()
+            native.execute_persistent_operation(session.connection_info, 8)  # behind its back
+            for operation in (lambda: session.execute(20), session.logout):
+                with self.assertRaises(zorvat.ServerError) as caught:
+                    operation()
+                self.assertEqual(caught.exception.message, "Unknown session")
+                self.assertNotIsInstance(caught.exception, zorvat.NegotiationRefused)
+            self.assertFalse(session.logged_in)  # the logout was sent, and only once
