@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crypto/aes.hpp"
@@ -127,16 +128,18 @@ TEST_P(PayloadTest, RefusesPaddingThatIsNotPkcs7) {
     EXPECT_EQ(Decrypt(buffer, key, true), body);
 }
 
-TEST_P(PayloadTest, AWrongKeyIsRefusedOrGarbledButNeverOverreads) {
-    std::mt19937 generator(17);
-    Bytes otherKey = key;
-    otherKey[0] ^= 1;
-    for (int round = 0; round < 200; ++round) {
-        const Bytes plaintext = zvtest::RandomBytes(generator, static_cast<std::size_t>(round));
-        Bytes buffer = Encrypt(plaintext, key);
-        const std::string result = Decrypt(buffer, otherKey, round % 2 == 0);
-        EXPECT_NE(result, std::string(plaintext.begin(), plaintext.end()));
+TEST(Payload, ThreadsEncryptAtOnce) {
+    // Contexts are per call and the tables read-only, so nothing is shared.
+    const Bytes key(32, 7);
+    const Bytes plaintext(100, 'p');
+    const Bytes expected = zvtest::OpenSslCbc(true, key, kBuiltInIv, plaintext, true);
+    std::vector<Bytes> results(4);
+    std::vector<std::thread> threads;
+    for (auto& result : results) {
+        threads.emplace_back([&] { result = Encrypt(plaintext, key); });
     }
+    for (auto& thread : threads) thread.join();
+    for (const auto& result : results) EXPECT_EQ(result, expected);
 }
 
 TEST(Payload, RefusesLengthsWhosePaddingWouldOverflow) {
@@ -146,10 +149,9 @@ TEST(Payload, RefusesLengthsWhosePaddingWouldOverflow) {
     EXPECT_EQ(zv::EncryptPayload(&byte, 0xFFFFFFF5u, &length, nullptr, key.data()), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, PayloadTest,
-                         ::testing::Values(&zv::PortableAesEngine(), &zv::ActiveAesEngine()),
+INSTANTIATE_TEST_SUITE_P(Engines, PayloadTest, ::testing::Values(&zv::PortableAesEngine(), nullptr),
                          [](const auto& info) {
-                             return std::string(info.index == 0 ? "forcedPortable" : "active");
+                             return std::string(info.index == 0 ? "forcedPortable" : "detected");
                          });
 
 }  // namespace
