@@ -1,8 +1,59 @@
 #!/usr/bin/env bash
-# The main job: builds the library and runs the records tour.
+# The main job: builds the library, the reference server and the command-line
+# client, starts the server on an ephemeral loopback port, runs a direct
+# operation, a login, a few operations inside the session and a logout through
+# zorvat-cli, prints each answer, and stops the server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/ensure-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target zorvat_records_tour >/dev/null
-./build/examples/zorvat_records_tour
+
+build=build
+echo "==> building (first run takes a minute)"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target zorvat-server zorvat-cli >/dev/null
+
+server="$build/tools/server/zorvat-server"
+cli="$build/tools/cli/zorvat-cli"
+work=$(mktemp -d)
+server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$server" --host 127.0.0.1 --port 0 --verbose >"$work/server.out" 2>"$work/server.log" &
+server_pid=$!
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out" | head -n 1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "${port:-}" ] || { echo "the server did not start"; cat "$work/server.log"; exit 1; }
+echo "==> zorvat-server listens on 127.0.0.1:$port"
+
+session="$work/demo.session"
+step() {
+  echo
+  echo "==> $1"
+  shift
+  echo "\$ zorvat-cli $*"
+  "$cli" "$@"
+}
+
+step "A direct operation (code 2, output format 3 = JSON): its own key negotiation and request" \
+  direct --host 127.0.0.1 --port "$port" --credential-item3 demo --credential-item1 SALES \
+  --op 2 --args 'CUSTOMERS\A1001\A' --output-format 3
+step "Log in: the session goes to a session file (mode 0600)" \
+  login --host 127.0.0.1 --port "$port" --credential-item3 demo --credential-item1 SALES \
+  --session-file "$session"
+step "Inside the session: text with accented letters and the euro sign" \
+  run --session-file "$session" --op 20 --args 'Crème brûlée\A4,50 €\AŠkoda Œuvre'
+step "Inside the session: code 4 puts the format name at sub-item 3 of argument 1" \
+  run --session-file "$session" --op 4 --args 'ORDERS\Ap0\Sp1\Sp2\Sp3' --output-format 2
+step "The same answer as JSON" \
+  run --session-file "$session" --op 7 --args 'Zoë\Aanything' --output-format 8 --json
+step "Log out" logout --session-file "$session"
+echo
+echo "==> server log"
+cat "$work/server.log"

@@ -1,0 +1,157 @@
+// How the operations fail: the message each failure gives the caller, and
+// that a failed login leaves the caller's record as it was.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "server_fixture.hpp"
+
+using namespace zvtest;
+using zv::server::FaultKind;
+
+using OperationFailures = ServerTest;
+
+namespace {
+
+// A loopback port that nothing listens on.
+int ClosedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+std::string OptionsWithPort(const char* host, const char* port) {
+    return std::string(host) + R("|a|") + port + R("|b|c|d|e|");
+}
+
+}  // namespace
+
+TEST_F(OperationFailures, RecordsOfTheWrongShapeAreRefusedBeforeAnyConnection) {
+    const uint64_t before = Server().ExchangeCount();
+    EXPECT_EQ(Direct(R("127.0.0.1|a|1|b"), 2, "").Message(),
+              "C031: Error in CredentialOptions: Expected 8 items");
+    std::string thirteen = FreshSession() + R("|extra");
+    EXPECT_EQ(Persistent(thirteen, 1, "").Message(),
+              "C032: Error in ConnectionInfo: Expected 12 items");
+    EXPECT_EQ(Persistent(thirteen, 8, "").Message(),
+              "C032: Error in ConnectionInfo: Expected 12 items");
+    EXPECT_EQ(Persistent(thirteen, 20, "").Message(),
+              "C032: Error in ConnectionInfo: Expected 12 items");
+    EXPECT_EQ(Server().ExchangeCount(), before);
+}
+
+TEST_F(OperationFailures, PortsOutsideTheUsableRangeGive30) {
+    for (const char* port : {"0", "", "-1", "65536", "70000", "0x50", "port"}) {
+        const Outcome outcome = Direct(OptionsWithPort("127.0.0.1", port), 2, "");
+        EXPECT_EQ(outcome.Message(), "C030: Invalid PORT number") << port;
+        EXPECT_EQ(outcome.Answer(), "<null>");
+    }
+}
+
+TEST_F(OperationFailures, SessionItemsAreCheckedBeforeAnyConnection) {
+    const uint64_t before = Server().ExchangeCount();
+    std::string fresh = FreshSession();
+    EXPECT_EQ(Persistent(fresh, 20, "").Message(),
+              "C033: Error in ConnectionInfo: No session key, login first");
+    EXPECT_EQ(Persistent(fresh, 8, "").Message(),
+              "C033: Error in ConnectionInfo: No session key, login first");
+
+    std::string badId = fresh;
+    badId =
+        Text(OwnedText(ZvChangeConnectionInfo(badId.c_str(), 10, std::string(32, 'k').c_str())));
+    badId = Text(OwnedText(ZvChangeConnectionInfo(badId.c_str(), 9, "not-an-identifier")));
+    EXPECT_EQ(Persistent(badId, 20, "").Message(),
+              "C034: Error in ConnectionInfo: Invalid session identifier");
+    EXPECT_EQ(Server().ExchangeCount(), before);
+}
+
+TEST_F(OperationFailures, UnreachableServersGiveConnectionCodes) {
+    const std::string port = std::to_string(ClosedPort());
+    EXPECT_EQ(Direct(OptionsWithPort("127.0.0.1", port.c_str()), 2, "").Message(),
+              "C104: Unable to connect to server!");
+    EXPECT_EQ(Direct(OptionsWithPort("no-such-host.invalid", port.c_str()), 2, "").Message(),
+              "C050: Unable to resolve hostname");
+}
+
+TEST_F(OperationFailures, ARefusedNegotiationGivesTheServersOwnWords) {
+    SetFaults(FaultKind::kRefuse, FaultKind::kNone, "Licence limit reached: 5 users");
+    EXPECT_EQ(Direct(Options(), 2, "").Message(), "Licence limit reached: 5 users");
+    std::string record = FreshSession();
+    const std::string before = record;
+    EXPECT_EQ(Persistent(record, 1, "").Message(), "Licence limit reached: 5 users");
+    EXPECT_EQ(record, before);
+}
+
+TEST_F(OperationFailures, TheServersErrorFlagGivesItsConvertedText) {
+    std::string record = FreshSession();
+    ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    SetFaults(FaultKind::kNone, FaultKind::kErrorFlag, "Fichier verrouill\xE9 \xA4");
+    const Outcome outcome = Persistent(record, 20, "");
+    EXPECT_EQ(outcome.Answer(), "<null>");
+    EXPECT_EQ(outcome.Message(), "Fichier verrouill\xE9 \xA4");
+
+    std::string another = FreshSession();
+    const std::string before = another;
+    EXPECT_EQ(Persistent(another, 1, "").Message(), "Fichier verrouill\xE9 \xA4");
+    EXPECT_EQ(another, before);
+}
+
+TEST_F(OperationFailures, CorruptRepliesAreDiscarded) {
+    struct Case {
+        FaultKind negotiation;
+        FaultKind response;
+        const char* message;
+    };
+    const Case cases[] = {
+        {FaultKind::kWrongChecksum, FaultKind::kNone, "C355: Encrypt negociation. Checksum error"},
+        {FaultKind::kShortHeader, FaultKind::kNone,
+         "C351: Encrypt negociation. Not received all bytes of header response"},
+        {FaultKind::kShortKey, FaultKind::kNone, "C357: Encrypt negociation. Invalid session key"},
+        {FaultKind::kNone, FaultKind::kWrongChecksum, "C405: Checksum error"},
+        {FaultKind::kNone, FaultKind::kShortHeader,
+         "C401: Not received all bytes of header response"},
+        {FaultKind::kNone, FaultKind::kBadPadding, "C406: Invalid encrypted data"},
+        {FaultKind::kNone, FaultKind::kWrongLength, "C406: Invalid encrypted data"},
+        {FaultKind::kNone, FaultKind::kHugeLength,
+         "C403: Not received all bytes of data response response"},
+    };
+    for (const Case& c : cases) {
+        SetFaults(c.negotiation, c.response);
+        const Outcome direct = Direct(Options(), 2, "");
+        EXPECT_EQ(direct.Message(), c.message);
+        EXPECT_EQ(direct.Answer(), "<null>");
+
+        std::string record = FreshSession();
+        const std::string before = record;
+        EXPECT_EQ(Persistent(record, 1, "").Message(), c.message);
+        EXPECT_EQ(record, before) << c.message;
+    }
+}
+
+TEST_F(OperationFailures, ALoginKeyThatCannotBeStoredLeavesTheRecordUntouched) {
+    SetFaults(FaultKind::kUnstorableKey, FaultKind::kNone);
+    std::string record = FreshSession();
+    const std::string before = record;
+    EXPECT_EQ(Persistent(record, 1, "").Message(),
+              "C357: Encrypt negociation. Invalid session key");
+    EXPECT_EQ(record, before);
+    // A direct operation keeps its key to itself, so any 32 bytes will do.
+    EXPECT_EQ(Direct(Options(), 2, "").Message(), "<null>");
+}
+
+TEST_F(OperationFailures, FragmentedRepliesStillSucceed) {
+    SetFaults(FaultKind::kFragmented, FaultKind::kFragmented);
+    std::string record = FreshSession();
+    EXPECT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    EXPECT_EQ(Persistent(record, 20, R("a^b")).Item("ARGUMENTS"), R("a^b"));
+}

@@ -1,0 +1,124 @@
+// Every path of the two operation entry points against the reference server:
+// what goes on the wire (as the server decoded it) and what comes back.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "server_fixture.hpp"
+
+using namespace zvtest;
+
+using OperationsEndToEnd = ServerTest;
+
+TEST_F(OperationsEndToEnd, DirectOperationNegotiatesItsOwnKeyAndSendsTheTranslatedRequest) {
+    const uint64_t before = Server().ExchangeCount();
+    const Outcome outcome = Direct(Options(), 2, R("CUSTOMERS^1001^x"), 7, 3);
+    ASSERT_EQ(outcome.Message(), "<null>");
+    EXPECT_EQ(outcome.Item("OPERATION"), "2");
+    EXPECT_EQ(outcome.Item("SESSION_MODE"), "128");
+    EXPECT_EQ(outcome.Item("INPUT_FORMAT"), "7");
+    EXPECT_EQ(outcome.Item("OUTPUT_FORMAT"), "3");
+    EXPECT_EQ(outcome.Item("ARGUMENTS"), R("CUSTOMERS^1001~JSON^x"));
+    EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM3"), "user");
+    EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM1"), "ACCT");
+    EXPECT_EQ(outcome.Item("PLUGIN"), "plug");
+    EXPECT_EQ(outcome.Item("CLIENT_TYPE"), "C_Windows");
+    // A negotiation and a request: two exchanges on two connections.
+    EXPECT_EQ(ExchangesSince(before, 2), 2u);
+}
+
+TEST_F(OperationsEndToEnd, LoginStoresTheServersSessionInANewRecord) {
+    std::string record = FreshSession();
+    const std::string before = record;
+    const Outcome login = Persistent(record, 1, "login args", 5, 6, 12345);
+    ASSERT_EQ(login.Message(), "<null>");
+    ASSERT_NE(record, before);
+
+    EXPECT_EQ(RecordItem(record, 8), login.Item("RECORD_ID"));
+    EXPECT_NE(RecordItem(record, 8), "");
+    EXPECT_EQ(RecordItem(record, 9), login.Item("SESSION_ID"));
+    EXPECT_EQ(RecordItem(record, 9).size(), 36u);
+    EXPECT_EQ(RecordItem(record, 10).size(), 32u);
+    // The login sends formats 1 whatever the caller asks for, and its
+    // arguments untranslated.
+    EXPECT_EQ(login.Item("INPUT_FORMAT"), "1");
+    EXPECT_EQ(login.Item("OUTPUT_FORMAT"), "1");
+    EXPECT_EQ(login.Item("ARGUMENTS"), "login args");
+    // Everything else stays as it was.
+    for (uint32_t index : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 11u}) {
+        EXPECT_EQ(RecordItem(record, index), RecordItem(before, index)) << index;
+    }
+}
+
+TEST_F(OperationsEndToEnd, SessionOperationsUseTheStoredSessionWithoutNegotiating) {
+    std::string record = FreshSession();
+    const uint64_t start = Server().ExchangeCount();
+    ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    ASSERT_EQ(ExchangesSince(start, 2), 2u);
+
+    const uint64_t before = Server().ExchangeCount();
+    const Outcome outcome = Persistent(record, 7, R("a0^old^a2"), 9, 2);
+    ASSERT_EQ(outcome.Message(), "<null>");
+    EXPECT_EQ(ExchangesSince(before, 1), 1u);
+    EXPECT_EQ(outcome.Item("SESSION_MODE"), "1");
+    EXPECT_EQ(outcome.Item("INPUT_FORMAT"), "9");
+    EXPECT_EQ(outcome.Item("SESSION_ID"), RecordItem(record, 9));
+    EXPECT_EQ(outcome.Item("RECORD_ID"), RecordItem(record, 8));
+    EXPECT_EQ(outcome.Item("ARGUMENTS"), R("a0^XML^a2"));
+}
+
+TEST_F(OperationsEndToEnd, AccentedTextAndTheEuroSignTravelBothWays) {
+    std::string record = FreshSession();
+    ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    // é, ü, €, Š, œ, Ÿ in ISO-8859-15, and a sub-item separator.
+    const std::string text = R("Caf\xE9 M\xFCller^4,50 \xA4 \xA6koda \xBD\xBE~x");
+    const Outcome outcome = Persistent(record, 20, text);
+    ASSERT_EQ(outcome.Message(), "<null>");
+    EXPECT_EQ(outcome.Item("ARGUMENTS"), text);
+}
+
+TEST_F(OperationsEndToEnd, LogoutLeavesTheRecordAndTheServerForgetsTheSession) {
+    std::string record = FreshSession();
+    ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    const std::string loggedIn = record;
+
+    const Outcome logout = Persistent(record, 8, "bye", 3, 4, 99);
+    ASSERT_EQ(logout.Message(), "<null>");
+    EXPECT_EQ(record, loggedIn);
+    EXPECT_EQ(logout.Item("ARGUMENTS"), "bye");  // untranslated
+    EXPECT_EQ(logout.Item("RECORD_ID"), RecordItem(record, 8));
+    EXPECT_EQ(logout.Item("OUTPUT_FORMAT"), "4");
+
+    // The server no longer knows the session: its error text is the message.
+    const Outcome after = Persistent(record, 20, "x");
+    EXPECT_EQ(after.Answer(), "<null>");
+    EXPECT_EQ(after.Message(), "Unknown session");
+}
+
+TEST_F(OperationsEndToEnd, TranslationRulesReachTheServer) {
+    const std::string options = Options();
+    EXPECT_EQ(Direct(options, 4, R("T^p0~p1~p2~p3"), 1, 1).Item("ARGUMENTS"),
+              R("T^p0~p1~p2~MV~p3"));
+    EXPECT_EQ(Direct(options, 151, R("T^gone"), 1, 5).Item("ARGUMENTS"), R("T^XML_DICT"));
+    EXPECT_EQ(Direct(options, 16, R("T^kept"), 1, 5).Item("ARGUMENTS"), R("T^kept"));
+    // Direct operations translate codes 1 and 8 like any other code: they pass.
+    EXPECT_EQ(Direct(options, 8, R("T^kept"), 1, 5).Item("ARGUMENTS"), R("T^kept"));
+}
+
+TEST_F(OperationsEndToEnd, NullArgumentsAndAbsentMessagePointerAreTolerated) {
+    const std::string options = Options();
+    char* answer = ZvExecuteDirectOperation(nullptr, options.c_str(), 30, nullptr, 1, 1, 0);
+    ASSERT_NE(answer, nullptr);
+    const Outcome fromNull{OwnedText(answer), nullptr};
+    EXPECT_EQ(fromNull.Item("ARGUMENTS"), "");
+
+    EXPECT_EQ(ZvExecuteDirectOperation(nullptr, nullptr, 30, "", 1, 1, 0), nullptr);
+    char* message = nullptr;
+    EXPECT_EQ(ZvExecuteDirectOperation(&message, nullptr, 30, "", 1, 1, 0), nullptr);
+    EXPECT_EQ(Text(OwnedText(message)), "C031: Error in CredentialOptions: Expected 8 items");
+    EXPECT_EQ(ZvExecutePersistentOperation(&message, nullptr, 30, "", 1, 1, 0), nullptr);
+    EXPECT_EQ(Text(OwnedText(message)), "C032: Error in ConnectionInfo: Expected 12 items");
+    char* noRecord = nullptr;
+    EXPECT_EQ(ZvExecutePersistentOperation(&message, &noRecord, 1, "", 1, 1, 0), nullptr);
+    EXPECT_EQ(Text(OwnedText(message)), "C032: Error in ConnectionInfo: Expected 12 items");
+}

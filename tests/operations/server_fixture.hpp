@@ -1,0 +1,105 @@
+// A reference server on an ephemeral loopback port for the length of a test,
+// and helpers for the records and keyed answers the tests exchange with it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "reference_server.hpp"
+#include "support/owned_results.hpp"
+#include "zorvat.h"
+
+namespace zvtest {
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_ = std::make_unique<zv::server::ReferenceServer>(zv::server::ServerOptions{});
+        ASSERT_TRUE(server_->Start()) << server_->Error();
+    }
+    void TearDown() override { server_->Stop(); }
+
+    zv::server::ReferenceServer& Server() { return *server_; }
+
+    // The server counts an exchange once its reply is out, which may be just
+    // after the client has read it: wait (boundedly) for the count to arrive.
+    uint64_t ExchangesSince(uint64_t before, uint64_t expected) {
+        for (int i = 0; i < 500 && server_->ExchangeCount() - before < expected; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return server_->ExchangeCount() - before;
+    }
+    int Port() const { return server_->Port(); }
+
+    void SetFaults(zv::server::FaultKind negotiation, zv::server::FaultKind response,
+                   const std::string& text = "", uint32_t count = 0) {
+        zv::server::FaultPlan plan;
+        plan.negotiation.kind = negotiation;
+        plan.negotiation.text = text;
+        plan.negotiation.count = count;
+        plan.response.kind = response;
+        plan.response.text = text;
+        plan.response.count = count;
+        server_->SetFaults(plan);
+    }
+
+    std::string Options(const char* host = "127.0.0.1") const {
+        OwnedText record(ZvCreateCredentialOptionsPlugin(host, "ACCT", Port(), "user", "pw", "five",
+                                                         "six", "plug"));
+        return Text(record);
+    }
+    std::string FreshSession() const {
+        OwnedText record(ZvCreateConnectionInfo(Options().c_str(), 0));
+        return Text(record);
+    }
+
+private:
+    std::unique_ptr<zv::server::ReferenceServer> server_;
+};
+
+// The outcome of one operation call, owned.
+struct Outcome {
+    OwnedText answer;
+    OwnedText message;
+
+    std::string Answer() const { return answer ? answer.get() : "<null>"; }
+    std::string Message() const { return message ? message.get() : "<null>"; }
+    // The value a keyed answer lists under name, or "<missing>".
+    std::string Item(const char* name) const {
+        if (!answer) return "<no answer>";
+        OwnedText value(ZvExtractData(answer.get(), name, 0x1C, 0xFE));
+        return value ? value.get() : "<missing>";
+    }
+};
+
+inline Outcome Direct(const std::string& options, uint8_t code, const std::string& arguments,
+                      uint8_t inputFormat = 1, uint8_t outputFormat = 1) {
+    char* message = nullptr;
+    char* answer = ZvExecuteDirectOperation(&message, options.c_str(), code, arguments.c_str(),
+                                            inputFormat, outputFormat, 0);
+    return {OwnedText(answer), OwnedText(message)};
+}
+
+// Runs a persistent operation on record, which a successful login replaces.
+inline Outcome Persistent(std::string& record, uint8_t code, const std::string& arguments,
+                          uint8_t inputFormat = 1, uint8_t outputFormat = 1,
+                          uint32_t reservedValue = 0) {
+    char* current = record.data();
+    char* message = nullptr;
+    char* answer = ZvExecutePersistentOperation(&message, &current, code, arguments.c_str(),
+                                                inputFormat, outputFormat, reservedValue);
+    if (current != record.data()) {
+        record = current;
+        ZvFreeMemory(current);
+    }
+    return {OwnedText(answer), OwnedText(message)};
+}
+
+inline std::string RecordItem(const std::string& record, uint32_t index) {
+    return Text(OwnedText(ZvExtractDataFromConnectionInfo(record.c_str(), index)));
+}
+
+}  // namespace zvtest
