@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "answer_printer.hpp"
+#include "support/owned_results.hpp"
+#include "text_codec.hpp"
+
+using zvtest::R;
+
+TEST(CliEscapes, StandForTheSeparatorsAndAnyByte) {
+    std::string error;
+    EXPECT_EQ(zvcli::ExpandEscapes("a\\Ab\\Sc\\Id", error), R("a^b~c|d"));
+    EXPECT_EQ(zvcli::ExpandEscapes("\\x41\\xfe\\\\", error), std::string("A\xFE\\"));
+    for (const char* bad : {"tail\\", "\\q", "\\x4", "\\xzz"}) {
+        EXPECT_FALSE(zvcli::ExpandEscapes(bad, error)) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(CliText, TypedUtf8BecomesIso885915OrIsRefused) {
+    std::string error;
+    // é, €, Š, Œ, Ÿ
+    EXPECT_EQ(zvcli::Utf8ToLatin9("\xC3\xA9 \xE2\x82\xAC \xC5\xA0 \xC5\x92 \xC5\xB8", error),
+              std::string("\xE9 \xA4 \xA6 \xBC \xBE"));
+    // ¤ (U+00A4) has no place in ISO-8859-15: its byte is the euro sign there.
+    EXPECT_FALSE(zvcli::Utf8ToLatin9("\xC2\xA4", error));
+    EXPECT_NE(error.find("U+00A4"), std::string::npos);
+    EXPECT_FALSE(zvcli::Utf8ToLatin9("\xE4\xB8\xAD", error));  // a CJK character
+    EXPECT_FALSE(zvcli::Utf8ToLatin9("\xE9t\xE9", error));     // not UTF-8 at all
+    EXPECT_FALSE(zvcli::Utf8ToLatin9("\xC3", error));          // cut short
+}
+
+TEST(CliText, EveryIso885915ByteSurvivesTheRoundTrip) {
+    std::string all;
+    for (int byte = 1; byte < 256; ++byte) all += static_cast<char>(byte);
+    std::string error;
+    EXPECT_EQ(zvcli::Utf8ToLatin9(zvcli::Latin9ToUtf8(all), error), all) << error;
+}
+
+TEST(CliAnswers, KeyedAnswersPrintOneNamedItemPerLine) {
+    const std::string answer = R("LOGIN~RECORD_ID~ARGUMENTS|R1|a^b~c\\");
+    EXPECT_EQ(zvcli::FormatAnswerForPeople(answer),
+              "(names) LOGIN\\SRECORD_ID\\SARGUMENTS\nRECORD_ID = R1\nARGUMENTS = a\\Ab\\Sc\\\\\n");
+    EXPECT_EQ(zvcli::FormatAnswerForPeople(R("plain|\xA4\x01")),
+              "[0] plain\n[1] \xE2\x82\xAC\\x01\n");
+}
+
+TEST(CliAnswers, JsonKeepsTextAndStructure) {
+    EXPECT_EQ(zvcli::FormatAnswerAsJson(R("K~A|x\"y^z")),
+              "{\"ok\": true, \"answer\": \"K\xC3\xBE"
+              "A\\u001cx\\\"y\\u001fz\", "
+              "\"items\": [[\"K\", \"A\"], [\"x\\\"y\\u001fz\"]]}");
+    EXPECT_EQ(zvcli::FormatErrorAsJson("C104: no"), "{\"ok\": false, \"error\": \"C104: no\"}");
+}
