@@ -166,9 +166,7 @@ class Session:
         own error text is a ServerError.
         """
         if operation_code in (_LOGIN, _LOGOUT):
-            raise ValueError(
-                "operation codes 1 and 8 are the login and the logout: use login()" " and logout()"
-            )
+            raise ValueError("codes 1 and 8 are the login and the logout: use login() and logout()")
         code = native.checked_byte(operation_code, "operation_code")
         argument_text = argument_bytes(arguments)
         with self._state:
