@@ -117,8 +117,8 @@ TEST(FaultFlag, NamesAPhaseAKindAndAValue) {
     EXPECT_EQ(plan.response.kind, zv::server::FaultKind::kFragmented);
     EXPECT_EQ(plan.response.count, 5u);
 
-    for (const char* wrong :
-         {"refuse", "handshake:refuse", "response:nothing", "response:close-after=ten"}) {
+    for (const char* wrong : {"refuse", "handshake:refuse", "response:nothing",
+                              "response:close-after=ten", "response:bad-padding=3"}) {
         EXPECT_FALSE(zv::server::ParseFaultFlag(wrong, plan, error)) << wrong;
         EXPECT_FALSE(error.empty());
     }

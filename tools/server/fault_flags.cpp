@@ -5,25 +5,36 @@
 namespace zv::server {
 namespace {
 
+enum class Value { kNone, kText, kCount };
+
 struct KindName {
     std::string_view name;
     FaultKind kind;
-    bool takesText;
+    Value value;
     std::string_view help;
 };
 
 constexpr KindName kKinds[] = {
-    {"refuse", FaultKind::kRefuse, true, "negotiation refused (error flag 1) with TEXT"},
-    {"error-flag", FaultKind::kErrorFlag, true, "response flagged 255, TEXT as its payload"},
-    {"wrong-checksum", FaultKind::kWrongChecksum, false, "checksum trailer with a flipped byte"},
-    {"short-header", FaultKind::kShortHeader, false, "only N header bytes (10), then close"},
-    {"fragmented", FaultKind::kFragmented, false, "reply in pieces of N bytes (3), 2 ms apart"},
-    {"bad-padding", FaultKind::kBadPadding, false, "encrypted response with invalid padding"},
-    {"wrong-length", FaultKind::kWrongLength, false, "encrypted response not a block multiple"},
-    {"huge-length", FaultKind::kHugeLength, false, "payloadLength 0xFFFFFFFF, N bytes (64), close"},
-    {"short-key", FaultKind::kShortKey, false, "negotiation key of only N bytes (16)"},
-    {"close-after", FaultKind::kCloseAfter, false, "first N bytes of the reply (all but 1), close"},
-    {"unstorable-key", FaultKind::kUnstorableKey, false, "negotiation key holding 0x00 and 0x1C"},
+    {"refuse", FaultKind::kRefuse, Value::kText, "negotiation refused (error flag 1) with TEXT"},
+    {"error-flag", FaultKind::kErrorFlag, Value::kText,
+     "response flagged 255, TEXT as its payload"},
+    {"wrong-checksum", FaultKind::kWrongChecksum, Value::kNone,
+     "checksum trailer with a flipped byte"},
+    {"short-header", FaultKind::kShortHeader, Value::kCount,
+     "only N header bytes (10), then close"},
+    {"fragmented", FaultKind::kFragmented, Value::kCount,
+     "reply in pieces of N bytes (3), 2 ms apart"},
+    {"bad-padding", FaultKind::kBadPadding, Value::kNone,
+     "encrypted response with invalid padding"},
+    {"wrong-length", FaultKind::kWrongLength, Value::kNone,
+     "encrypted response not a block multiple"},
+    {"huge-length", FaultKind::kHugeLength, Value::kCount,
+     "payloadLength 0xFFFFFFFF, N bytes (64), close"},
+    {"short-key", FaultKind::kShortKey, Value::kCount, "negotiation key of only N bytes (16)"},
+    {"close-after", FaultKind::kCloseAfter, Value::kCount,
+     "first N bytes of the reply (all but 1), close"},
+    {"unstorable-key", FaultKind::kUnstorableKey, Value::kNone,
+     "negotiation key holding 0x00 and 0x1C"},
 };
 
 }  // namespace
@@ -52,8 +63,11 @@ bool ParseFaultFlag(std::string_view flag, FaultPlan& plan, std::string& error) 
         if (kind.name != kindText) continue;
         Fault fault;
         fault.kind = kind.kind;
-        if (kind.takesText) {
+        if (kind.value == Value::kText) {
             fault.text = value;
+        } else if (kind.value == Value::kNone && !value.empty()) {
+            error = "fault '" + std::string(kindText) + "' takes no value";
+            return false;
         } else if (!value.empty()) {
             const auto [end, status] =
                 std::from_chars(value.data(), value.data() + value.size(), fault.count);
@@ -73,7 +87,7 @@ std::string FaultFlagHelp() {
     std::string help;
     for (const KindName& kind : kKinds) {
         std::string name(kind.name);
-        name += kind.takesText ? "=TEXT" : "[=N]";
+        name += kind.value == Value::kText ? "=TEXT" : kind.value == Value::kCount ? "[=N]" : "";
         name.resize(22, ' ');
         help += "    " + name + std::string(kind.help) + "\n";
     }

@@ -16,7 +16,7 @@ namespace {
 
 void PrintHelp() {
     std::cout << "Usage: zorvat-server [options]\n"
-                 "Serves the client side of the wire protocol: key negotiations, logins,\n"
+                 "The server side of the wire protocol: key negotiations, logins,\n"
                  "session operations, logouts and direct operations. Any credentials are\n"
                  "accepted unless --require-item3/--require-item4 are given.\n"
                  "\n"

@@ -239,7 +239,13 @@ void ReferenceServer::Serve(NativeSocket socket) {
     const int on = 1;
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     Connection connection = Connection::Adopt(socket);
-    ServeExchange(connection);
+    try {
+        ServeExchange(connection);
+    } catch (const std::exception& failure) {
+        // Out of memory in the middle of an exchange: this client loses its
+        // answer, the server goes on.
+        Log(std::string("exchange abandoned: ") + failure.what());
+    }
     const std::lock_guard lock(mutex_);
     // Forgotten before it closes, so that Stop never shuts down a reused number.
     openSockets_.erase(socket);
