@@ -19,7 +19,7 @@ GROWTH_BOUND = 3 * 1024 * 1024  # 400 leaked blocks would be 6.4 MiB
 @unittest.skipIf(SANITIZED, "the sanitizer's allocator keeps freed memory in quarantine")
 class LeakTest(unittest.TestCase):
     def assert_stable(self, call):
-        for _ in range(REPETITIONS // 4):  # let allocators and caches settle
+        for _ in range(REPETITIONS):  # let the allocators settle first
             call()
         before = resident_bytes()
         for _ in range(REPETITIONS):
