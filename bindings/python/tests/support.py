@@ -24,8 +24,12 @@ class ReferenceServer:
     """zorvat-server on an ephemeral loopback port, for the life of a with-block."""
 
     def __init__(self, *arguments):
+        # The server brings its own sanitizer runtime, if any; one preloaded
+        # for the interpreter would clash with a statically linked one.
+        environment = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
         self.process = subprocess.Popen(
             [SERVER, "--host", "127.0.0.1", "--port", "0", *arguments],
+            env=environment,
             stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL,
             text=True,
