@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -105,6 +106,11 @@ uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uin
         connectAttempted = true;
         if (ConnectRetryingInterrupts(candidate, reinterpret_cast<const sockaddr*>(&address),
                                       length) == 0) {
+            // A request goes out as header, payload and checksum, each its own
+            // send; without this the small checksum would wait for the
+            // server's delayed acknowledgement of the payload.
+            const int on = 1;
+            setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             socket = candidate;
             return kNoError;
         }
