@@ -20,7 +20,10 @@ TEST_F(OperationsEndToEnd, DirectOperationNegotiatesItsOwnKeyAndSendsTheTranslat
     EXPECT_EQ(outcome.Item("OUTPUT_FORMAT"), "3");
     EXPECT_EQ(outcome.Item("ARGUMENTS"), R("CUSTOMERS^1001~JSON^x"));
     EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM3"), "user");
+    EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM4"), "pw");
     EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM1"), "ACCT");
+    EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM5"), "five");
+    EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM6"), "six");
     EXPECT_EQ(outcome.Item("PLUGIN"), "plug");
     EXPECT_EQ(outcome.Item("CLIENT_TYPE"), "C_Windows");
     // A negotiation and a request: two exchanges on two connections.
@@ -44,6 +47,10 @@ TEST_F(OperationsEndToEnd, LoginStoresTheServersSessionInANewRecord) {
     EXPECT_EQ(login.Item("INPUT_FORMAT"), "1");
     EXPECT_EQ(login.Item("OUTPUT_FORMAT"), "1");
     EXPECT_EQ(login.Item("ARGUMENTS"), "login args");
+    EXPECT_EQ(login.Item("CREDENTIAL_ITEM3"), "user");
+    EXPECT_EQ(login.Item("CREDENTIAL_ITEM6"), "six");
+    EXPECT_EQ(login.Item("PLUGIN"), "plug");
+    EXPECT_EQ(login.Item("CLIENT_TYPE"), "C_Windows");
     // Everything else stays as it was.
     for (uint32_t index : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 11u}) {
         EXPECT_EQ(RecordItem(record, index), RecordItem(before, index)) << index;
@@ -87,6 +94,9 @@ TEST_F(OperationsEndToEnd, LogoutLeavesTheRecordAndTheServerForgetsTheSession) {
     EXPECT_EQ(record, loggedIn);
     EXPECT_EQ(logout.Item("ARGUMENTS"), "bye");  // untranslated
     EXPECT_EQ(logout.Item("RECORD_ID"), RecordItem(record, 8));
+    EXPECT_EQ(logout.Item("CREDENTIAL_ITEM1"), "ACCT");
+    EXPECT_EQ(logout.Item("CREDENTIAL_ITEM5"), "five");
+    EXPECT_EQ(logout.Item("PLUGIN"), "<missing>");  // not part of a logout
     EXPECT_EQ(logout.Item("OUTPUT_FORMAT"), "4");
 
     // The server no longer knows the session: its error text is the message.
