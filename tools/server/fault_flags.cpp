@@ -35,6 +35,7 @@ constexpr KindName kKinds[] = {
      "first N bytes of the reply (all but 1), close"},
     {"unstorable-key", FaultKind::kUnstorableKey, Value::kNone,
      "negotiation key holding 0x00 and 0x1C"},
+    {"no-reply", FaultKind::kNoReply, Value::kNone, "read the request, close without a reply"},
 };
 
 }  // namespace

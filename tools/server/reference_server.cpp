@@ -76,6 +76,8 @@ std::string FaultName(FaultKind kind) {
             return " [fault: close-after]";
         case FaultKind::kUnstorableKey:
             return " [fault: unstorable-key]";
+        case FaultKind::kNoReply:
+            return " [fault: no-reply]";
     }
     return "";
 }

@@ -47,6 +47,8 @@ void SendReply(Connection& connection, const Reply& reply, const Fault& fault) {
             SendPrefix(connection, bytes,
                        std::min<uint32_t>(CountOr(fault, 10), kResponseHeaderSize - 1));
             return;
+        case FaultKind::kNoReply:
+            return;
         case FaultKind::kCloseAfter:
             SendPrefix(connection, bytes, CountOr(fault, static_cast<uint32_t>(bytes.size() - 1)));
             return;

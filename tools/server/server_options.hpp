@@ -25,6 +25,7 @@ enum class FaultKind {
     kShortKey,       // negotiation: a key of only `count` bytes (default 16)
     kCloseAfter,     // only the first `count` bytes (default: all but the last), then close
     kUnstorableKey,  // negotiation: a key that holds the bytes 0x00 and 0x1C
+    kNoReply,        // reads the request, then closes without sending a byte
 };
 
 struct Fault {
