@@ -1,0 +1,318 @@
+// What the caller sees when the server or the network misbehaves, end to end
+// through the exported functions: the exact message, no answer, the caller's
+// record as it was, and no descriptor left open.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "reliability_fixture.hpp"
+#include "strings/strings.hpp"
+#include "transport/session_id.hpp"
+#include "transport/text_conversion.hpp"
+
+using namespace zvtest;
+using zv::server::Fault;
+using zv::server::FaultKind;
+using zv::server::FaultPlan;
+
+namespace {
+
+constexpr std::size_t kHeader = 23;
+constexpr std::size_t kKey = 32;
+constexpr std::size_t kChecksum = 16;
+
+const char* const kNegotiationHeaderShort =
+    "C351: Encrypt negociation. Not received all bytes of header response";
+const char* const kNegotiationPayloadShort =
+    "C353: Encrypt negociation. Not received all bytes of data response response";
+const char* const kNegotiationChecksumShort =
+    "C354: Encrypt negociation. Not received all bytes of data checksum response";
+const char* const kResponseHeaderShort = "C401: Not received all bytes of header response";
+const char* const kResponsePayloadShort = "C403: Not received all bytes of data response response";
+const char* const kResponseChecksumShort = "C404: Not received all bytes of data checksum response";
+
+// A fault that lets only the first count bytes of a reply out, then closes.
+Fault CloseAfter(std::size_t count) {
+    Fault fault;
+    fault.kind = count == 0 ? FaultKind::kNoReply : FaultKind::kCloseAfter;
+    fault.count = static_cast<uint32_t>(count);
+    return fault;
+}
+
+// The bytes of the encrypted reply that carries answer: UTF-8, padded to
+// whole blocks with at least one byte of padding.
+std::size_t EncryptedAnswerSize(const std::string& answer) {
+    const zv::CString utf8(zv::Iso885915ToUtf8(answer.c_str()));
+    return (std::strlen(utf8.get()) / 16 + 1) * 16;
+}
+
+// A loopback listener of the test's own, on an ephemeral port.
+int Listen(int& port) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener, 8) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        close(listener);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+}  // namespace
+
+using FaultMatrix = ReliabilityTest;
+
+TEST_F(FaultMatrix, ServerClosingAtEveryByteOfTheNegotiationReply) {
+    const std::string options = Options();
+    // Header, then the 32 key bytes, then the checksum.
+    for (std::size_t sent = 0; sent < kHeader + kKey + kChecksum; ++sent) {
+        const char* expected = sent < kHeader          ? kNegotiationHeaderShort
+                               : sent < kHeader + kKey ? kNegotiationPayloadShort
+                                                       : kNegotiationChecksumShort;
+        FaultPlan plan;
+        plan.negotiation = CloseAfter(sent);
+        Server().SetFaults(plan);
+        const std::string at = "closed after " + std::to_string(sent) + " bytes";
+
+        const Outcome direct = Direct(options, 2, "");
+        EXPECT_EQ(direct.Message(), expected) << at;
+        EXPECT_EQ(direct.Answer(), "<null>") << at;
+
+        std::string record = FreshSession();
+        const std::string before = record;
+        EXPECT_EQ(Persistent(record, 1, "").Message(), expected) << at;
+        EXPECT_EQ(record, before) << at;
+        ExpectNoDescriptorLeft(at);
+    }
+}
+
+TEST_F(FaultMatrix, ServerClosingAtEveryByteOfTheResponse) {
+    // The answers are the same length on every call, so a fault-free call of
+    // each kind tells how long the reply is.
+    const std::string options = Options();
+    const Outcome direct = Direct(options, 2, "");
+    ASSERT_EQ(direct.Message(), "<null>");
+    std::string loggedIn = FreshSession();
+    const Outcome login = Persistent(loggedIn, 1, "");
+    ASSERT_EQ(login.Message(), "<null>");
+
+    struct Kind {
+        const char* name;
+        std::size_t payload;
+    };
+    for (const Kind& kind : {Kind{"direct", EncryptedAnswerSize(direct.Answer())},
+                             Kind{"login", EncryptedAnswerSize(login.Answer())}}) {
+        const bool isLogin = std::strcmp(kind.name, "login") == 0;
+        const std::size_t total = kHeader + kind.payload + kChecksum;
+        for (std::size_t sent = 0; sent <= total; ++sent) {
+            const char* expected = sent < kHeader                  ? kResponseHeaderShort
+                                   : sent < kHeader + kind.payload ? kResponsePayloadShort
+                                   : sent < total                  ? kResponseChecksumShort
+                                                                   : "<null>";
+            FaultPlan plan;
+            plan.response = CloseAfter(sent);
+            Server().SetFaults(plan);
+            const std::string at =
+                std::string(kind.name) + " closed after " + std::to_string(sent) + " bytes";
+
+            std::string record = FreshSession();
+            const std::string before = record;
+            const Outcome outcome = isLogin ? Persistent(record, 1, "") : Direct(options, 2, "");
+            EXPECT_EQ(outcome.Message(), expected) << at;
+            if (sent < total) {
+                EXPECT_EQ(outcome.Answer(), "<null>") << at;
+                EXPECT_EQ(record, before) << at;
+            } else {
+                // The whole reply, closed at its end, is an ordinary answer.
+                EXPECT_EQ(outcome.Item("OPERATION"), isLogin ? "1" : "2") << at;
+                EXPECT_EQ(record != before, isLogin) << at;  // a login stores its session
+            }
+            ExpectNoDescriptorLeft(at);
+        }
+    }
+}
+
+TEST_F(FaultMatrix, ServerThatNeverAccepts) {
+    // The client's connect lands in the backlog and it waits for a reply that
+    // never comes; the test bounds the wait by closing the listener, which
+    // resets the pending connection.
+    std::string loggedIn = LoggedInRecord();
+    struct Case {
+        const char* name;
+        const char* expected;
+    };
+    const Case cases[] = {{"direct", kNegotiationHeaderShort},
+                          {"login", kNegotiationHeaderShort},
+                          {"session", kResponseHeaderShort}};
+    for (const Case& c : cases) {
+        int port = 0;
+        const int listener = Listen(port);
+        ASSERT_GE(listener, 0);
+        std::thread closer([listener] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            close(listener);
+        });
+        Outcome outcome;
+        std::string record =
+            WithPort(std::strcmp(c.name, "session") == 0 ? loggedIn : FreshSession(), port);
+        const std::string before = record;
+        if (std::strcmp(c.name, "direct") == 0) {
+            outcome = Direct(OptionsAt(port), 2, "");
+        } else {
+            outcome = Persistent(record, std::strcmp(c.name, "login") == 0 ? 1 : 20, "x");
+        }
+        closer.join();
+        EXPECT_EQ(outcome.Message(), c.expected) << c.name;
+        EXPECT_EQ(outcome.Answer(), "<null>") << c.name;
+        EXPECT_EQ(record, before) << c.name;
+        ExpectNoDescriptorLeft(c.name);
+    }
+}
+
+TEST_F(FaultMatrix, ConnectionRefused) {
+    int port = 0;
+    const int listener = Listen(port);
+    ASSERT_GE(listener, 0);
+    close(listener);  // the port is known and now refuses
+    const char* const expected = "C104: Unable to connect to server!";
+    EXPECT_EQ(Direct(OptionsAt(port), 2, "").Message(), expected);
+    for (const uint8_t code : {1, 20, 8}) {
+        std::string record = WithPort(code == 1 ? FreshSession() : LoggedInRecord(), port);
+        const std::string before = record;
+        const Outcome outcome = Persistent(record, code, "x");
+        EXPECT_EQ(outcome.Message(), expected) << int{code};
+        EXPECT_EQ(outcome.Answer(), "<null>");
+        EXPECT_EQ(record, before);
+    }
+    ExpectNoDescriptorLeft("refused");
+}
+
+TEST_F(FaultMatrix, PeerResettingWhileTheRequestIsSent) {
+    // SIGPIPE keeps its default disposition, which would end this process if
+    // the library let a send on the reset connection raise it.
+    const auto previous = std::signal(SIGPIPE, SIG_DFL);
+    int port = 0;
+    const int listener = Listen(port);
+    ASSERT_GE(listener, 0);
+    // The peer reads the request header, then resets the connection (a close
+    // with a zero linger time) while the payload is still on its way.
+    std::thread peer([listener] {
+        const int connection = accept(listener, nullptr, nullptr);
+        if (connection < 0) return;
+        uint8_t header[30];
+        zv::ReceiveExactly(connection, header, sizeof header);
+        const linger reset{1, 0};
+        setsockopt(connection, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        close(connection);
+    });
+    // Any identifier and key will do: the request is never read.
+    std::string record = WithMadeUpSession(FreshSession());
+    record = WithPort(record, port);
+    const std::string before = record;
+    const std::string large(16u << 20, 'x');
+
+    const Outcome outcome = Persistent(record, 20, large);
+    peer.join();
+    close(listener);
+    const std::string prefix = "C311: Not sent all bytes of command data. WSA error code: ";
+    // The first failed send reports the reset, a later one the broken pipe.
+    EXPECT_TRUE(outcome.Message() == prefix + std::to_string(ECONNRESET) ||
+                outcome.Message() == prefix + std::to_string(EPIPE))
+        << outcome.Message();
+    EXPECT_EQ(outcome.Answer(), "<null>");
+    EXPECT_EQ(record, before);
+    std::signal(SIGPIPE, previous);
+    ExpectNoDescriptorLeft("reset");
+}
+
+TEST_F(FaultMatrix, ServerDrippingOneByteAtATime) {
+    FaultPlan plan;
+    for (Fault* fault : {&plan.negotiation, &plan.response}) {
+        fault->kind = FaultKind::kFragmented;
+        fault->count = 1;
+        fault->delay = std::chrono::milliseconds(1);
+    }
+    Server().SetFaults(plan);
+    const Outcome direct = Direct(Options(), 20, "slow direct");
+    EXPECT_EQ(direct.Message(), "<null>");
+    EXPECT_EQ(direct.Item("ARGUMENTS"), "slow direct");
+
+    std::string record = FreshSession();
+    EXPECT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    const Outcome session = Persistent(record, 20, "slow session");
+    EXPECT_EQ(session.Item("ARGUMENTS"), "slow session");
+    EXPECT_EQ(session.Item("SESSION_ID"), RecordItem(record, 9));
+    ExpectNoDescriptorLeft("drip");
+}
+
+TEST_F(FaultMatrix, SpoiledRepliesInEveryKindOfOperation) {
+    struct Case {
+        FaultKind negotiation;
+        FaultKind response;
+        const char* text;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {FaultKind::kWrongChecksum, FaultKind::kNone, "",
+         "C355: Encrypt negociation. Checksum error"},
+        {FaultKind::kRefuse, FaultKind::kNone, "Too many users", "Too many users"},
+        {FaultKind::kNone, FaultKind::kWrongChecksum, "", "C405: Checksum error"},
+        {FaultKind::kNone, FaultKind::kBadPadding, "", "C406: Invalid encrypted data"},
+        {FaultKind::kNone, FaultKind::kWrongLength, "", "C406: Invalid encrypted data"},
+        {FaultKind::kNone, FaultKind::kErrorFlag, "Record locked", "Record locked"},
+    };
+    std::string loggedIn = LoggedInRecord();
+    for (const Case& c : cases) {
+        SetFaults(c.negotiation, c.response, c.text);
+        const bool negotiating = c.negotiation != FaultKind::kNone;
+        const Outcome direct = Direct(Options(), 20, "d");
+        EXPECT_EQ(direct.Message(), c.expected);
+        EXPECT_EQ(direct.Answer(), "<null>");
+
+        std::string record = FreshSession();
+        const std::string before = record;
+        EXPECT_EQ(Persistent(record, 1, "").Message(), c.expected);
+        EXPECT_EQ(record, before) << c.expected;
+
+        // Session operations never negotiate, so only response faults reach them.
+        const std::string sessionBefore = loggedIn;
+        const Outcome session = Persistent(loggedIn, 20, "s");
+        EXPECT_EQ(session.Message(), negotiating ? "<null>" : c.expected);
+        EXPECT_EQ(loggedIn, sessionBefore);
+        ExpectNoDescriptorLeft(c.expected);
+    }
+}
+
+TEST_F(FaultMatrix, SessionOperationAfterTheServerForgotTheSession) {
+    std::string record = LoggedInRecord();
+    const zv::MallocPtr<uint8_t> id(zv::SessionIdFromText(RecordItem(record, 9).c_str()));
+    ASSERT_NE(id, nullptr);
+    zv::SessionIdBytes bytes;
+    std::memcpy(bytes.data(), id.get(), bytes.size());
+    Server().Keys().RemoveSession(bytes);
+
+    const std::string before = record;
+    for (const uint8_t code : {20, 8}) {
+        const Outcome outcome = Persistent(record, code, "after");
+        EXPECT_EQ(outcome.Message(), "Unknown session") << int{code};
+        EXPECT_EQ(outcome.Answer(), "<null>");
+        EXPECT_EQ(record, before);
+    }
+    // A new login starts over.
+    EXPECT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    EXPECT_NE(RecordItem(record, 9), RecordItem(before, 9));
+    EXPECT_EQ(Persistent(record, 20, "again").Item("ARGUMENTS"), "again");
+    ExpectNoDescriptorLeft("forgotten");
+}
