@@ -40,25 +40,6 @@ bool MeansNoSuchHost(int lookupError) noexcept {
     }
 }
 
-// A copy of the address with port filled in; false for a family we do not
-// connect to or an entry too short for its family.
-bool AddressWithPort(const addrinfo& entry, uint16_t port, sockaddr_storage& address,
-                     socklen_t& length) noexcept {
-    if (entry.ai_addr == nullptr || entry.ai_addrlen > sizeof address) return false;
-    std::memset(&address, 0, sizeof address);
-    std::memcpy(&address, entry.ai_addr, entry.ai_addrlen);
-    length = static_cast<socklen_t>(entry.ai_addrlen);
-    if (entry.ai_family == AF_INET && length >= sizeof(sockaddr_in)) {
-        reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
-        return true;
-    }
-    if (entry.ai_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
-        reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
-        return true;
-    }
-    return false;
-}
-
 int ConnectRetryingInterrupts(int socket, const sockaddr* address, socklen_t length) noexcept {
     if (connect(socket, address, length) == 0) return 0;
     if (errno != EINTR) return -1;
@@ -81,16 +62,6 @@ int ConnectRetryingInterrupts(int socket, const sockaddr* address, socklen_t len
 
 bool StartSocketsLayer() noexcept { return true; }
 void StopSocketsLayer() noexcept {}
-
-std::vector<const addrinfo*> OrderForConnecting(const addrinfo* list) {
-    std::vector<const addrinfo*> ordered;
-    for (int family : {AF_INET, AF_INET6}) {
-        for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-            if (entry->ai_family == family) ordered.push_back(entry);
-        }
-    }
-    return ordered;
-}
 
 uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uint16_t port,
                                  NativeSocket& socket) noexcept {

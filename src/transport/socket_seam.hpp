@@ -1,6 +1,7 @@
 // The thin layer between the transport and the platform's sockets. Everything
 // platform-specific about a TCP stream lives behind these functions, one .cpp
-// per platform (socket_posix.cpp here); the rest of the transport is portable.
+// per platform (socket_posix.cpp, socket_win32.cpp); the rest of the transport
+// is portable.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <ws2tcpip.h>
 #else
 #include <netdb.h>
+#include <sys/socket.h>
 #endif
 
 namespace zv {
@@ -35,6 +37,11 @@ void StopSocketsLayer() noexcept;
 // IPv4 ones first, then the IPv6 ones, each group in the resolver's order.
 // Entries of other families are left out.
 std::vector<const addrinfo*> OrderForConnecting(const addrinfo* list);
+
+// A copy of entry's address with port filled in; false for a family we do not
+// connect to or an entry too short for its family.
+bool AddressWithPort(const addrinfo& entry, uint16_t port, sockaddr_storage& address,
+                     socklen_t& length) noexcept;
 
 // Tries each address in order, with port set on it, until one accepts a
 // connection. Returns 0 with socket set; 104 when no address accepted a
