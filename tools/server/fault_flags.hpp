@@ -14,6 +14,10 @@ namespace zv::server {
 // telling why, for an unknown phase or kind or a malformed count.
 bool ParseFaultFlag(std::string_view flag, FaultPlan& plan, std::string& error);
 
+// The flag that ParseFaultFlag reads back as fault in phase ("negotiation"
+// or "response"); empty for no fault.
+std::string FormatFaultFlag(std::string_view phase, const Fault& fault);
+
 // The kinds and what their VALUE means, one per line, for --help.
 std::string FaultFlagHelp();
 

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "control_channel.hpp"
 #include "fault_flags.hpp"
 #include "reference_server.hpp"
 
@@ -26,12 +28,15 @@ void PrintHelp() {
                  "  --require-item3 TEXT    refuse logins and direct operations without it\n"
                  "  --require-item4 TEXT    likewise for credentialItem4\n"
                  "  --max-connections N     clients served at once (default 64)\n"
+                 "  --control-port N        also take test commands on 127.0.0.1:N (0 picks\n"
+                 "                          a free port): faults to inject, exchange count\n"
                  "  --fault PHASE:KIND[=V]  inject a fault into every reply of PHASE\n"
                  "                          (negotiation or response); KIND is one of:\n"
               << zv::server::FaultFlagHelp()
               << "  --help                  this text\n"
                  "\n"
-                 "The first line on standard output is \"listening on HOST:PORT\".\n"
+                 "The first line on standard output is \"listening on HOST:PORT\", then\n"
+                 "\"control on 127.0.0.1:PORT\" with --control-port.\n"
                  "Stops on SIGINT or SIGTERM.\n";
 }
 
@@ -45,6 +50,7 @@ bool ParseNumber(std::string_view text, unsigned long& value) {
 int main(int argc, char** argv) {
     zv::server::ServerOptions options;
     bool verbose = false;
+    std::optional<uint16_t> controlPort;
     for (int i = 1; i < argc; ++i) {
         const std::string_view flag = argv[i];
         const auto value = [&](std::string_view& out) {
@@ -79,6 +85,13 @@ int main(int argc, char** argv) {
             } else {
                 options.limits.maxConnections = number;
             }
+        } else if (flag == "--control-port") {
+            if (!value(text)) return 2;
+            if (!ParseNumber(text, number) || number > 65535) {
+                std::cerr << "zorvat-server: invalid " << flag << " '" << text << "'\n";
+                return 2;
+            }
+            controlPort = static_cast<uint16_t>(number);
         } else if (flag == "--require-item3" || flag == "--require-item4") {
             if (!value(text)) return 2;
             (flag == "--require-item3" ? options.requiredItem3 : options.requiredItem4) = text;
@@ -117,9 +130,18 @@ int main(int argc, char** argv) {
     const bool ipv6 = options.host.find(':') != std::string::npos;
     std::cout << "listening on " << (ipv6 ? "[" : "") << options.host << (ipv6 ? "]" : "") << ":"
               << server.Port() << std::endl;
+    zv::server::ControlChannel control(server);
+    if (controlPort) {
+        if (!control.Start(*controlPort)) {
+            std::cerr << "zorvat-server: " << control.Error() << "\n";
+            return 1;
+        }
+        std::cout << "control on 127.0.0.1:" << control.Port() << std::endl;
+    }
 
     int received = 0;
     sigwait(&stopSignals, &received);
+    control.Stop();
     server.Stop();
     if (verbose)
         std::fprintf(stderr, "stopped after %llu exchanges\n",
