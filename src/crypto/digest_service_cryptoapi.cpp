@@ -1,7 +1,8 @@
 // The hash service on Windows CryptoAPI: a provider and a hash object for each
 // digest, both released before the call returns, whatever happens.
-#include <wincrypt.h>
 #include <windows.h>
+
+#include <wincrypt.h>  // needs the types of windows.h
 
 #include "crypto.hpp"
 #include "digest_service.hpp"

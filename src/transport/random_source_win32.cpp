@@ -1,6 +1,7 @@
 // The secure random source on the system's preferred generator (BCrypt).
-#include <bcrypt.h>
 #include <windows.h>
+
+#include <bcrypt.h>  // needs the types of windows.h
 
 #include <algorithm>
 

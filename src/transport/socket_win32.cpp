@@ -1,7 +1,9 @@
 // The socket seam on Windows Sockets 2.
-#include <windows.h>
+// winsock2.h comes first: windows.h would bring in the older winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 
 #include <algorithm>
 #include <climits>
