@@ -1,7 +1,6 @@
-// The MD5 checksum and HashBuffer, against RFC 1321's examples and OpenSSL's
-// one-shot digests.
+// The MD5 checksum and HashBuffer, against RFC 1321's examples and an
+// independent implementation's digests.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -47,19 +46,17 @@ TEST(Checksum, CoversEveryGivenByteIncludingZeros) {
 
 struct HashCase {
     uint32_t algorithmId;
-    const EVP_MD* (*reference)();
+    uint32_t digestLength;
 };
 
 class HashBufferTest : public ::testing::TestWithParam<HashCase> {};
 
-TEST_P(HashBufferTest, GivesRawAndLowercaseHexDigestLikeOpenSsl) {
+TEST_P(HashBufferTest, GivesRawAndLowercaseHexDigestLikeTheReference) {
     std::mt19937 generator(1);
     const Bytes input = zvtest::RandomBytes(generator, 1000);
-    uint8_t expected[EVP_MAX_MD_SIZE];
-    unsigned int expectedLength = 0;
-    ASSERT_EQ(EVP_Digest(input.data(), input.size(), expected, &expectedLength,
-                         GetParam().reference(), nullptr),
-              1);
+    const Bytes expected = zvtest::ReferenceDigest(GetParam().algorithmId, input);
+    const uint32_t expectedLength = static_cast<uint32_t>(expected.size());
+    ASSERT_EQ(expectedLength, GetParam().digestLength);
 
     char hex[129];
     std::memset(hex, '#', sizeof hex);
@@ -67,14 +64,14 @@ TEST_P(HashBufferTest, GivesRawAndLowercaseHexDigestLikeOpenSsl) {
     ASSERT_EQ(zv::HashBuffer(hex, raw, 2 * expectedLength + 1, input.data(),
                              static_cast<uint32_t>(input.size()), GetParam().algorithmId),
               1);
-    EXPECT_EQ(std::string(hex), zvtest::ToHex(expected, expectedLength));
-    EXPECT_EQ(0, std::memcmp(raw, expected, expectedLength));
+    EXPECT_EQ(std::string(hex), zvtest::ToHex(expected));
+    EXPECT_EQ(0, std::memcmp(raw, expected.data(), expectedLength));
     EXPECT_EQ(hex[2 * expectedLength + 1], '#');  // nothing written past the terminator
 }
 
 TEST_P(HashBufferTest, AHexAreaOneByteShortFailsWithoutWriting) {
     const uint8_t input[] = {1, 2, 3};
-    const uint32_t digestLength = static_cast<uint32_t>(EVP_MD_get_size(GetParam().reference()));
+    const uint32_t digestLength = GetParam().digestLength;
     char hex[129];
     std::memset(hex, '#', sizeof hex);
     uint8_t raw[64];
@@ -86,9 +83,9 @@ TEST_P(HashBufferTest, AHexAreaOneByteShortFailsWithoutWriting) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Algorithms, HashBufferTest,
-                         ::testing::Values(HashCase{zv::kAlgorithmMd5, EVP_md5},
-                                           HashCase{zv::kAlgorithmSha1, EVP_sha1},
-                                           HashCase{zv::kAlgorithmSha256, EVP_sha256}));
+                         ::testing::Values(HashCase{zv::kAlgorithmMd5, 16},
+                                           HashCase{zv::kAlgorithmSha1, 20},
+                                           HashCase{zv::kAlgorithmSha256, 32}));
 
 TEST(HashBuffer, AnUnknownAlgorithmFails) {
     char hex[129];

@@ -1,9 +1,18 @@
-// Helpers of the crypto tests: hex, seeded random bytes, and OpenSSL's
-// AES-256-CBC as an independent reference.
+// Helpers of the crypto tests: hex, seeded random bytes, and an independent
+// AES-256-CBC and digest to check against: OpenSSL's, or on Windows the
+// system's own (CryptoAPI's AES provider and BCrypt's hashes).
 #pragma once
 
-#include <openssl/evp.h>
+#ifdef _WIN32
+#include <windows.h>
 
+#include <bcrypt.h>  // these two need the types of windows.h
+#include <wincrypt.h>
+#else
+#include <openssl/evp.h>
+#endif
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -43,10 +52,73 @@ inline Bytes RandomBytes(std::mt19937& generator, std::size_t size) {
     return bytes;
 }
 
+#ifdef _WIN32
+
+// AES-256-CBC through CryptoAPI's AES provider; padding adds PKCS#7 on
+// encryption and removes it on decryption.
+inline Bytes ReferenceCbc(bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& input,
+                          bool padding) {
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+        throw std::runtime_error("CryptAcquireContextW failed");
+    }
+    struct {
+        BLOBHEADER header;
+        DWORD size;
+        BYTE key[32];
+    } blob{{PLAINTEXTKEYBLOB, CUR_BLOB_VERSION, 0, CALG_AES_256}, 32, {}};
+    std::copy(key.begin(), key.begin() + 32, blob.key);
+    HCRYPTKEY handle = 0;
+    DWORD mode = CRYPT_MODE_CBC;
+    Bytes output(input);
+    output.resize(input.size() + 16);
+    DWORD length = static_cast<DWORD>(input.size());
+    const bool done = CryptImportKey(provider, reinterpret_cast<const BYTE*>(&blob), sizeof blob, 0,
+                                     0, &handle) &&
+                      CryptSetKeyParam(handle, KP_MODE, reinterpret_cast<const BYTE*>(&mode), 0) &&
+                      CryptSetKeyParam(handle, KP_IV, iv.data(), 0) &&
+                      (encrypt ? CryptEncrypt(handle, 0, padding, 0, output.data(), &length,
+                                              static_cast<DWORD>(output.size()))
+                               : CryptDecrypt(handle, 0, padding, 0, output.data(), &length));
+    if (handle != 0) CryptDestroyKey(handle);
+    CryptReleaseContext(provider, 0);
+    if (!done) throw std::runtime_error("CryptoAPI AES failed");
+    output.resize(length);
+    return output;
+}
+
+// The digest of input under a CryptoAPI algorithm identifier (MD5, SHA-1 or
+// SHA-256), through BCrypt.
+inline Bytes ReferenceDigest(uint32_t algorithmId, const Bytes& input) {
+    const wchar_t* name = algorithmId == 0x8003   ? BCRYPT_MD5_ALGORITHM
+                          : algorithmId == 0x8004 ? BCRYPT_SHA1_ALGORITHM
+                                                  : BCRYPT_SHA256_ALGORITHM;
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    DWORD length = 0;
+    ULONG written = 0;
+    Bytes digest;
+    bool done = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0)) &&
+                BCRYPT_SUCCESS(BCryptGetProperty(algorithm, BCRYPT_HASH_LENGTH,
+                                                 reinterpret_cast<PUCHAR>(&length), sizeof length,
+                                                 &written, 0));
+    digest.resize(length);
+    done = done && BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
+           BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(input.data()),
+                                         static_cast<ULONG>(input.size()), 0)) &&
+           BCRYPT_SUCCESS(BCryptFinishHash(hash, digest.data(), length, 0));
+    if (hash != nullptr) BCryptDestroyHash(hash);
+    if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (!done) throw std::runtime_error("BCrypt digest failed");
+    return digest;
+}
+
+#else
+
 // AES-256-CBC through OpenSSL's EVP interface; padding adds PKCS#7 on
 // encryption and removes it on decryption.
-inline Bytes OpenSslCbc(bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& input,
-                        bool padding) {
+inline Bytes ReferenceCbc(bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& input,
+                          bool padding) {
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(),
                                                                             EVP_CIPHER_CTX_free);
     if (!context || EVP_CipherInit_ex(context.get(), EVP_aes_256_cbc(), nullptr, key.data(),
@@ -65,5 +137,22 @@ inline Bytes OpenSslCbc(bool encrypt, const Bytes& key, const Bytes& iv, const B
     output.resize(static_cast<std::size_t>(written + finalWritten));
     return output;
 }
+
+// The digest of input under a CryptoAPI algorithm identifier (MD5, SHA-1 or
+// SHA-256), through OpenSSL's one-shot digest.
+inline Bytes ReferenceDigest(uint32_t algorithmId, const Bytes& input) {
+    const EVP_MD* algorithm = algorithmId == 0x8003   ? EVP_md5()
+                              : algorithmId == 0x8004 ? EVP_sha1()
+                                                      : EVP_sha256();
+    Bytes digest(EVP_MAX_MD_SIZE);
+    unsigned int length = 0;
+    if (EVP_Digest(input.data(), input.size(), digest.data(), &length, algorithm, nullptr) != 1) {
+        throw std::runtime_error("EVP_Digest failed");
+    }
+    digest.resize(length);
+    return digest;
+}
+
+#endif
 
 }  // namespace zvtest

@@ -2,13 +2,10 @@
 // that a failed login leaves the caller's record as it was.
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "server_fixture.hpp"
+#include "support/loopback_port.hpp"
 
 using namespace zvtest;
 using zv::server::FaultKind;
@@ -16,19 +13,6 @@ using zv::server::FaultKind;
 using OperationFailures = ServerTest;
 
 namespace {
-
-// A loopback port that nothing listens on.
-int ClosedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 std::string OptionsWithPort(const char* host, const char* port) {
     return std::string(host) + R("|a|") + port + R("|b|c|d|e|");
@@ -76,7 +60,7 @@ TEST_F(OperationFailures, SessionItemsAreCheckedBeforeAnyConnection) {
 }
 
 TEST_F(OperationFailures, UnreachableServersGiveConnectionCodes) {
-    const std::string port = std::to_string(ClosedPort());
+    const std::string port = std::to_string(UnusedLoopbackPort());
     EXPECT_EQ(Direct(OptionsWithPort("127.0.0.1", port.c_str()), 2, "").Message(),
               "C104: Unable to connect to server!");
     EXPECT_EQ(Direct(OptionsWithPort("no-such-host.invalid", port.c_str()), 2, "").Message(),

@@ -1,28 +1,47 @@
 // A reference server on an ephemeral loopback port for the length of a test,
 // and helpers for the records and keyed answers the tests exchange with it.
+// The server runs in-process, or, where ZORVAT_EXTERNAL_TEST_SERVER is
+// defined (the Windows build), in a process of its own that ctest starts; the
+// tests see the same interface either way.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "reference_server.hpp"
 #include "support/owned_results.hpp"
 #include "zorvat.h"
 
+#ifdef ZORVAT_EXTERNAL_TEST_SERVER
+#include "external_server.hpp"
+#else
+#include "reference_server.hpp"
+#endif
+
 namespace zvtest {
+
+#ifdef ZORVAT_EXTERNAL_TEST_SERVER
+using TestServer = ExternalServer;
+inline std::unique_ptr<TestServer> MakeTestServer() { return std::make_unique<ExternalServer>(); }
+#else
+using TestServer = zv::server::ReferenceServer;
+inline std::unique_ptr<TestServer> MakeTestServer() {
+    return std::make_unique<zv::server::ReferenceServer>(zv::server::ServerOptions{});
+}
+#endif
 
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        server_ = std::make_unique<zv::server::ReferenceServer>(zv::server::ServerOptions{});
+        server_ = MakeTestServer();
         ASSERT_TRUE(server_->Start()) << server_->Error();
     }
     void TearDown() override { server_->Stop(); }
 
-    zv::server::ReferenceServer& Server() { return *server_; }
+    TestServer& Server() { return *server_; }
 
     // The server counts an exchange once its reply is out, which may be just
     // after the client has read it: wait (boundedly) for the count to arrive.
@@ -57,7 +76,7 @@ protected:
     }
 
 private:
-    std::unique_ptr<zv::server::ReferenceServer> server_;
+    std::unique_ptr<TestServer> server_;
 };
 
 // The outcome of one operation call, owned.

@@ -26,7 +26,11 @@ Converted Take(char* block) {
     for (std::size_t i = converted.text.size(); i < blockBytes; ++i) {
         EXPECT_EQ(block[i], 0) << "tail byte " << i;
     }
+#ifdef _WIN32
+    EXPECT_GE(_msize(block), blockBytes);
+#else
     EXPECT_GE(malloc_usable_size(block), blockBytes);
+#endif
     converted.blockBytes = blockBytes;
     std::free(block);
     return converted;

@@ -1,0 +1,173 @@
+// The Windows socket layer against loopback peers: connecting, both
+// directions of a stream and its half-close, the failure codes, the Winsock
+// error numbers of a failed send, handles that child processes do not
+// inherit, and one sockets-layer start-up per connection, released with it.
+#include <gtest/gtest.h>
+// winsock2.h comes first: windows.h would bring in the older winsock.h.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "operations/error_codes.hpp"
+#include "support/loopback_port.hpp"
+#include "transport/connection.hpp"
+#include "transport/framed_request.hpp"
+
+namespace {
+
+// A listener on 127.0.0.1 holding the test's own start-up of the layer.
+class LoopbackListener {
+public:
+    LoopbackListener() {
+        WSADATA data;
+        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            listen(listener_, 4) == 0 &&
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~LoopbackListener() {
+        if (listener_ != INVALID_SOCKET) closesocket(listener_);
+        if (started_) WSACleanup();
+    }
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+    uint16_t Port() const { return port_; }
+    SOCKET Accept() const { return accept(listener_, nullptr, nullptr); }
+
+private:
+    bool started_ = false;
+    SOCKET listener_ = INVALID_SOCKET;
+    uint16_t port_ = 0;
+};
+
+std::string ReadToEnd(SOCKET socket) {
+    std::string all;
+    char chunk[4096];
+    for (int count; (count = recv(socket, chunk, sizeof chunk, 0)) > 0;) all.append(chunk, count);
+    return all;
+}
+
+// Whether this thread can still use sockets without a start-up of its own.
+bool SocketsLayerStillStarted() {
+    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (probe == INVALID_SOCKET) return WSAGetLastError() != WSANOTINITIALISED;
+    closesocket(probe);
+    return true;
+}
+
+TEST(WindowsSockets, CarriesBytesBothWaysAndHalfCloses) {
+    LoopbackListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        std::string received;
+        std::thread peer([&] {
+            const SOCKET socket = listener.Accept();
+            received = ReadToEnd(socket);  // ends only at the client's half-close
+            send(socket, "reply", 5, 0);
+            closesocket(socket);
+        });
+        uint32_t code = 99;
+        zv::Connection connection = zv::Connection::Open(host, listener.Port(), code);
+        ASSERT_EQ(code, zv::kNoError) << host;
+        // More than one send call's worth goes out whole.
+        const std::string request(3 << 20, 'q');
+        EXPECT_EQ(
+            connection.SendAll(reinterpret_cast<const uint8_t*>(request.data()), request.size()),
+            0);
+        EXPECT_TRUE(connection.ShutdownSending());
+        std::array<uint8_t, 16> answer{};
+        // The stream ends after five bytes: that is all there is.
+        EXPECT_EQ(connection.ReceiveExactly(answer.data(), answer.size()), 5u);
+        EXPECT_EQ(std::string(answer.begin(), answer.begin() + 5), "reply");
+        peer.join();
+        EXPECT_EQ(received.size(), request.size()) << host;
+    }
+}
+
+TEST(WindowsSockets, RefusedPortsAndUnknownNamesGiveTheirCodes) {
+    const uint16_t unused = zvtest::UnusedLoopbackPort();
+    ASSERT_NE(unused, 0);
+    uint32_t code = 0;
+    EXPECT_FALSE(zv::Connection::Open("127.0.0.1", unused, code).IsOpen());
+    EXPECT_EQ(code, zv::kConnectFailed);
+    EXPECT_FALSE(zv::Connection::Open("no-such-host.invalid", unused, code).IsOpen());
+    EXPECT_EQ(code, zv::kUnresolvedHost);
+}
+
+TEST(WindowsSockets, EachConnectionReleasesItsOwnStartOfTheLayer) {
+    const uint16_t unused = zvtest::UnusedLoopbackPort();
+    ASSERT_FALSE(SocketsLayerStillStarted()) << "the layer was started before the test";
+    {
+        LoopbackListener listener;
+        ASSERT_NE(listener.Port(), 0);
+        uint32_t code = 0;
+        std::vector<zv::Connection> open;
+        for (int i = 0; i < 3; ++i) {
+            open.push_back(zv::Connection::Open("127.0.0.1", listener.Port(), code));
+            ASSERT_EQ(code, zv::kNoError);
+        }
+        EXPECT_FALSE(zv::Connection::Open("127.0.0.1", unused, code).IsOpen());
+        EXPECT_FALSE(zv::Connection::Open("no-such-host.invalid", unused, code).IsOpen());
+        // Moving a connection hands its start-up over; it is not released twice.
+        zv::Connection moved = std::move(open.front());
+        open.erase(open.begin());
+        EXPECT_TRUE(SocketsLayerStillStarted());
+    }
+    EXPECT_FALSE(SocketsLayerStillStarted());
+}
+
+TEST(WindowsSockets, ChildProcessesDoNotInheritTheSocket) {
+    LoopbackListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    uint32_t code = 0;
+    zv::Connection connection = zv::Connection::Open("127.0.0.1", listener.Port(), code);
+    ASSERT_EQ(code, zv::kNoError);
+    DWORD flags = 0;
+    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(connection.Native()), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+}
+
+TEST(WindowsSockets, ASendToAResetPeerGives510WithTheWinsockErrorNumber) {
+    LoopbackListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    std::thread peer([&] {
+        const SOCKET socket = listener.Accept();
+        // Closing with a zero linger resets the connection.
+        const linger abort{1, 0};
+        setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                   sizeof abort);
+        closesocket(socket);
+    });
+    uint32_t code = 0;
+    zv::Connection connection = zv::Connection::Open("127.0.0.1", listener.Port(), code);
+    ASSERT_EQ(code, zv::kNoError);
+    peer.join();
+    // Once a receive has seen the reset, every send fails at once.
+    uint8_t byte = 0;
+    EXPECT_EQ(connection.ReceiveExactly(&byte, 1), 0u);
+    const zv::RequestHeaderBytes header{};
+    const std::vector<uint8_t> payload(64, 'p');
+    const std::array<uint8_t, zv::kChecksumSize> checksum{};
+    int32_t lastSocketError = 0;
+    EXPECT_EQ(zv::SendFramedRequest(connection, header, payload, checksum, lastSocketError),
+              zv::kHeaderSendShort);
+    EXPECT_TRUE(lastSocketError == WSAECONNRESET || lastSocketError == WSAECONNABORTED)
+        << lastSocketError;
+}
+
+}  // namespace
