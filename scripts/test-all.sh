@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: once as it ships, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors.
-# Usage: scripts/test-all.sh   (build trees go to build/ and build-asan/)
+# AddressSanitizer and UndefinedBehaviorSanitizer; then Zorvat.dll and its
+# tests under Wine. Warnings are errors.
+# Usage: scripts/test-all.sh   (build trees go to build/, build-asan/ and
+# build-windows/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/ensure-deps.sh
@@ -18,4 +20,5 @@ run_suite() {
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVAT_SANITIZE=address,undefined
+scripts/test-windows.sh
 echo "==> all tests passed"
