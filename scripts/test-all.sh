@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: once as it ships, once under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then Zorvat.dll and its
-# tests under Wine. Warnings are errors.
-# Usage: scripts/test-all.sh   (build trees go to build/, build-asan/ and
-# build-windows/)
+# tests under Wine; then the reliability suites (ThreadSanitizer, valgrind's
+# memcheck, a short run of each fuzz target). Warnings are errors.
+# Usage: scripts/test-all.sh   (build trees go to build/, build-asan/,
+# build-windows/, build-tsan/ and build-fuzz/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/ensure-deps.sh
@@ -21,4 +22,5 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVAT_SANITIZE=address,undefined
 scripts/test-windows.sh
+scripts/test-reliability.sh
 echo "==> all tests passed"
