@@ -3,6 +3,7 @@
 // record as it was, and no descriptor left open.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -160,8 +161,12 @@ TEST_F(FaultMatrix, ServerThatNeverAccepts) {
         int port = 0;
         const int listener = Listen(port);
         ASSERT_GE(listener, 0);
+        // Once the connection waits in the backlog, give the client time to
+        // send its request and settle into waiting for the reply.
         std::thread closer([listener] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            pollfd pending{listener, POLLIN, 0};
+            poll(&pending, 1, 10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
             close(listener);
         });
         Outcome outcome;
@@ -221,7 +226,9 @@ TEST_F(FaultMatrix, PeerResettingWhileTheRequestIsSent) {
     std::string record = WithMadeUpSession(FreshSession());
     record = WithPort(record, port);
     const std::string before = record;
-    const std::string large(16u << 20, 'x');
+    // Far more than the socket buffers of both ends hold, so that the reset
+    // meets the client in the middle of its send.
+    const std::string large(32u << 20, 'x');
 
     const Outcome outcome = Persistent(record, 20, large);
     peer.join();
