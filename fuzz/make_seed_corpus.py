@@ -64,3 +64,22 @@ write(pd, 'valid-own-key-vector', bytes([3]) + b'K'*32 + b'V'*16 + enc(answer, b
 write(pd, 'bad-padding', bytes([0]) + enc(b'0123456789abcdef')[:16])
 write(pd, 'partial-block', bytes([4]) + enc(utf8)[:-1])
 write(pd, 'empty', bytes([6]))
+# operation exchange: kind, code, input format, output format, arguments, then
+# the negotiation and the response: flags, two-byte length, body
+oe = 'operation_exchange'
+def block(flags, body): return bytes([flags]) + struct.pack('>H', len(body)) + body
+def op(kind, code, fin, fout, args, negotiation, response):
+    return bytes([kind, code, fin, fout]) + args + b'\0' + negotiation + response
+good_key = block(2, rhead(0, sid=sid) + KEY)
+keyed = lambda listname, pairs: (listname + ''.join('\xfe' + k for k, _ in pairs) + ''.join('\x1c' + v for _, v in pairs)).encode('utf-8')
+direct_answer = keyed('DIRECT', [('OPERATION', '20'), ('ARGUMENTS', 'CUSTOMERS\x1f1001')])
+login_answer = keyed('LOGIN', [('RECORD_ID', 'R00000001'), ('OPERATION', '1')])
+write(oe, 'direct', op(0, 20, 1, 1, b'CUSTOMERS\x1f1001', good_key, block(6, rhead(0, encrypted=1) + direct_answer)))
+write(oe, 'direct-append-json', op(0, 2, 1, 3, b'CUSTOMERS\x1f1001\xfex', good_key, block(6, rhead(0, encrypted=1) + direct_answer)))
+write(oe, 'login', op(1, 1, 1, 1, b'login', good_key, block(6, rhead(0, encrypted=1) + login_answer)))
+write(oe, 'session-insert', op(2, 3, 1, 2, b'T\x1fa\xfeb\xfec', block(0, b''), block(6, rhead(0, encrypted=1) + 'Caf\xe9 \u20ac'.encode('utf-8'))))
+write(oe, 'logout', op(3, 8, 1, 1, b'bye', block(0, b''), block(6, rhead(0, encrypted=1) + b'bye')))
+write(oe, 'refused', op(0, 20, 1, 1, b'x', block(2, rhead(0, flag=1) + b'Licence limit reached'), block(0, b'')))
+write(oe, 'error-text', op(2, 20, 1, 1, b'x', block(0, b''), block(6, rhead(0, flag=255, encrypted=1) + 'Verrouill\xe9'.encode('utf-8'))))
+write(oe, 'raw-negotiation-bad-checksum', op(1, 1, 1, 1, b'', block(0, frame(KEY, sid=sid)[:-1] + b'\0'), block(0, b'')))
+write(oe, 'plain-response', op(0, 5, 2, 8, b'a\x1fb', good_key, block(2, rhead(0) + direct_answer)))

@@ -5,5 +5,6 @@ set(ZORVAT_FUZZ_TARGETS
   key_negotiation_reader
   text_conversion
   string_toolkit
-  payload_decryption)
+  payload_decryption
+  operation_exchange)
 set(ZORVAT_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
