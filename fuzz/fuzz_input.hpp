@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <span>
 #include <string>
@@ -53,11 +54,17 @@ private:
     std::size_t position_ = 0;
 };
 
-// Stops the run: libFuzzer reports the input, the replay program fails.
-[[noreturn]] inline void Violated() { __builtin_trap(); }
+// Stops the run, naming the check that failed: libFuzzer reports the input,
+// the replay program fails.
+[[noreturn]] inline void Violated(const char* file = __builtin_FILE(),
+                                  int line = __builtin_LINE()) {
+    std::fprintf(stderr, "check failed at %s:%d\n", file, line);
+    __builtin_trap();
+}
 
-inline void Require(bool condition) {
-    if (!condition) Violated();
+inline void Require(bool condition, const char* file = __builtin_FILE(),
+                    int line = __builtin_LINE()) {
+    if (!condition) Violated(file, line);
 }
 
 }  // namespace zvfuzz

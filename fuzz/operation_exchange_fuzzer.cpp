@@ -7,7 +7,9 @@
 // matching length and checksum; bit 2, response only: payload encrypted under
 // the key the client holds), a two-byte length and that many bytes (for a
 // framed reply, a header and the payload).
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "fuzz_input.hpp"
 #include "fuzz_key.hpp"
@@ -54,10 +57,11 @@ struct ScriptedFrame {
         return frame;
     }
 
-    // The bytes on the wire, the payload encrypted under key when asked.
+    // The bytes on the wire, the payload encrypted under key when asked and
+    // a key is given (the negotiation reply never is).
     Bytes Wire(const uint8_t* key) const {
         if (!framed) return body;
-        if (!encrypt) return zvfuzz::Frame(header, body);
+        if (!encrypt || key == nullptr) return zvfuzz::Frame(header, body);
         uint32_t length = 0;
         const zv::MallocPtr<uint8_t> encrypted(zv::EncryptPayload(
             body.data(), static_cast<uint32_t>(body.size()), &length, nullptr, key));
@@ -66,9 +70,20 @@ struct ScriptedFrame {
     }
 };
 
-// A listener on an ephemeral loopback port, shut down to end the server.
+// One listener on an ephemeral loopback port for the whole run: a new one
+// per input would soon find every ephemeral port held by connections that
+// are still closing. The server of each input waits on it and on a pipe of
+// its own, which the target closes to end that server.
 class Listener {
 public:
+    static Listener& Shared() {
+        static Listener listener;
+        return listener;
+    }
+    int Native() const { return socket_; }
+    int Port() const { return port_; }
+
+private:
     Listener() {
         socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -76,22 +91,44 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
         Require(socket_ >= 0 && bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                listen(socket_, 4) == 0 &&
+                listen(socket_, 16) == 0 &&
                 getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0);
         port_ = ntohs(address.sin_port);
     }
-    ~Listener() { close(socket_); }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
 
-    int Native() const { return socket_; }
-    int Port() const { return port_; }
-    void WakeAccept() { shutdown(socket_, SHUT_RDWR); }
-
-private:
     int socket_ = -1;
     int port_ = 0;
 };
+
+class StopSignal {
+public:
+    StopSignal() { Require(pipe2(ends_, O_CLOEXEC) == 0); }
+    ~StopSignal() {
+        Raise();
+        close(ends_[0]);
+    }
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    int Watched() const { return ends_[0]; }
+    void Raise() {
+        if (ends_[1] >= 0) close(std::exchange(ends_[1], -1));
+    }
+
+private:
+    int ends_[2] = {-1, -1};
+};
+
+// The next connection on the listener, or -1 once stop is raised.
+int AcceptUnlessStopped(const Listener& listener, const StopSignal& stop) {
+    for (;;) {
+        pollfd watched[2] = {{listener.Native(), POLLIN, 0}, {stop.Watched(), POLLIN, 0}};
+        if (poll(watched, 2, -1) < 0) continue;
+        if (watched[1].revents != 0) return -1;
+        const int connection = accept4(listener.Native(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection >= 0) return connection;
+    }
+}
 
 // Reads until the client closes, so that it, not the server, ends the
 // connection with everything read.
@@ -110,16 +147,19 @@ struct SeenRequest {
 // Answers the negotiation (when the client asks for one) and then one
 // request, checking that the request is well formed: its checksum matches and
 // its payload decrypts under the key the client must be using.
-void Serve(Listener& listener, const Bytes& negotiationReply, const uint8_t* negotiatedKey,
-           const ScriptedFrame& response, const uint8_t* sessionKey, SeenRequest& seen) {
-    for (int connections = 0; connections < 2; ++connections) {
-        const int connection = accept(listener.Native(), nullptr, nullptr);
+void Serve(const Listener& listener, const StopSignal& stop, const Bytes& negotiationReply,
+           const uint8_t* negotiatedKey, const ScriptedFrame& response, const uint8_t* sessionKey,
+           SeenRequest& seen) {
+    for (;;) {
+        const int connection = AcceptUnlessStopped(listener, stop);
         if (connection < 0) return;
         zv::RequestHeaderBytes headerBytes;
         if (zv::ReceiveExactly(connection, headerBytes.data(), headerBytes.size()) !=
             headerBytes.size()) {
+            // Nothing sent: a connection whose client gave up, maybe in an
+            // earlier run, before it was accepted.
             close(connection);
-            return;
+            continue;
         }
         const zv::RequestHeader header = zv::DecodeRequestHeader(headerBytes.data());
         const bool negotiation = header.operationCode == zv::kKeyNegotiationCode &&
@@ -158,8 +198,11 @@ std::string Item(const std::string& record, uint32_t index) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     zvfuzz::FuzzInput input(data, size);
-    const auto kind = static_cast<Kind>(input.TakeByte() % 4);
+    auto kind = static_cast<Kind>(input.TakeByte() % 4);
     const uint8_t operationCode = input.TakeByte();
+    // Inside a session, codes 1 and 8 are the login and the logout.
+    if (kind == Kind::kSession && operationCode == 1) kind = Kind::kLogin;
+    if (kind == Kind::kSession && operationCode == 8) kind = Kind::kLogout;
     const uint8_t inputFormat = input.TakeByte();
     const uint8_t outputFormat = input.TakeByte();
     const std::string arguments = input.TakeString();
@@ -181,7 +224,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             std::min(negotiationReply.size() - zv::kResponseHeaderSize, sizeof negotiatedKey));
     }
 
-    Listener listener;
+    const Listener& listener = Listener::Shared();
+    StopSignal stop;
     const zv::CString options(ZvCreateCredentialOptionsPlugin(
         "127.0.0.1", "ACCOUNT", listener.Port(), "user", "secret", "five", "six", "plugin"));
     Require(options != nullptr);
@@ -199,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     SeenRequest seen;
     std::thread server([&] {
-        Serve(listener, negotiationReply, negotiatedKey, response,
+        Serve(listener, stop, negotiationReply, negotiatedKey, response,
               session ? zvfuzz::kFuzzKeyBytes : nullptr, seen);
     });
     char* message = nullptr;
@@ -213,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         answer = ZvExecutePersistentOperation(&message, &current, code, arguments.c_str(),
                                               inputFormat, outputFormat, 0);
     }
-    listener.WakeAccept();
+    stop.Raise();
     server.join();
 
     // An answer or a message, never both, never neither.
