@@ -92,7 +92,6 @@ uint32_t RunInSession(const char* connectionInfo, uint8_t operationCode,
 
     std::optional<SessionKey> key(
         SessionKey(reinterpret_cast<const uint8_t*>(parts.sessionKey.data())));
-    SecureWipe(parts.sessionKey.data(), parts.sessionKey.size());
     RequestSettings settings;
     settings.operationCode = operationCode;
     settings.inputFormat = inputFormat;

@@ -1,7 +1,9 @@
 #include "request_builders.hpp"
 
+#include <cstring>
 #include <vector>
 
+#include "crypto/crypto.hpp"
 #include "operations/error_codes.hpp"
 #include "records/records.hpp"
 
@@ -63,6 +65,14 @@ uint32_t BuildRequest(RequestKind kind, const char* record, const char* argument
 }
 
 }  // namespace
+
+void WipingTextDeleter::operator()(char* text) const noexcept {
+    if (text == nullptr) return;
+    SecureWipe(text, std::strlen(text));
+    std::free(text);
+}
+
+RequestParts::~RequestParts() { SecureWipe(sessionKey.data(), sessionKey.size()); }
 
 bool ParsePort(std::string_view text, uint16_t& port) noexcept {
     std::size_t at = 0;

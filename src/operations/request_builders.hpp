@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,20 @@
 
 namespace zv {
 
+// Request text holds credentials: it is wiped before it goes back to the
+// allocator.
+struct WipingTextDeleter {
+    void operator()(char* text) const noexcept;
+};
+using SecretText = std::unique_ptr<char, WipingTextDeleter>;
+
 struct RequestParts {
-    CString payload;  // ISO-8859-15 fields joined by 0x1F
+    RequestParts() = default;
+    RequestParts(const RequestParts&) = delete;
+    RequestParts& operator=(const RequestParts&) = delete;
+    ~RequestParts();
+
+    SecretText payload;  // ISO-8859-15 fields joined by 0x1F
     std::string host;
     uint16_t port = 0;
     std::string sessionIdText;  // item 9 (logout and session requests)
