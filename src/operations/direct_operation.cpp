@@ -1,11 +1,9 @@
 // ZvExecuteDirectOperation: one operation outside any session, on a key
 // agreed with the server for this call alone.
-#include <cstring>
-
 #include "operations/outcome.hpp"
 #include "operations/request_builders.hpp"
+#include "operations/round_trip.hpp"
 #include "operations/translation.hpp"
-#include "transport/exchange.hpp"
 #include "transport/session_id.hpp"
 #include "zorvat.h"
 
@@ -25,10 +23,8 @@ uint32_t RunDirectOperation(const char* credentialOptions, uint8_t operationCode
     }
 
     // The negotiation replaces these bytes with the identifier the server assigns.
-    const MallocPtr<uint8_t> randomId(NewRandomUuidBytes());
-    if (!randomId) return kOutOfMemory;
     SessionIdBytes sessionId;
-    std::memcpy(sessionId.data(), randomId.get(), sessionId.size());
+    if (!TakeSessionId(MallocPtr<uint8_t>(NewRandomUuidBytes()), sessionId)) return kOutOfMemory;
 
     std::optional<SessionKey> key;
     RequestSettings settings;
@@ -36,10 +32,7 @@ uint32_t RunDirectOperation(const char* credentialOptions, uint8_t operationCode
     settings.inputFormat = inputFormat;
     settings.outputFormat = outputFormat;
     settings.persistent = false;
-    Connection connection = SendRequest(key, sessionId, parts.host.c_str(), parts.port, settings,
-                                        parts.payload.get(), status);
-    if (status.Failed()) return status.code;
-    return ReceiveResponse(connection, response, key ? &*key : nullptr);
+    return RoundTrip(parts, settings, key, sessionId, status, response);
 }
 
 }  // namespace

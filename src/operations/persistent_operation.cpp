@@ -1,13 +1,11 @@
 // ZvExecutePersistentOperation: the login (code 1), which stores the session
 // in the caller's connection-info record, the logout (code 8), and every other
 // operation inside the stored session.
-#include <cstring>
-
 #include "operations/outcome.hpp"
 #include "operations/request_builders.hpp"
+#include "operations/round_trip.hpp"
 #include "operations/translation.hpp"
 #include "records/records.hpp"
-#include "transport/exchange.hpp"
 #include "transport/session_id.hpp"
 #include "zorvat.h"
 
@@ -40,19 +38,17 @@ uint32_t RunLogin(char** connectionInfo, const char* operationArguments, Operati
         return code;
     }
     const CString newId(NewSessionId());
-    const MallocPtr<uint8_t> newIdBytes(newId ? SessionIdFromText(newId.get()) : nullptr);
-    if (!newIdBytes) return kOutOfMemory;
     SessionIdBytes sessionId;
-    std::memcpy(sessionId.data(), newIdBytes.get(), sessionId.size());
+    if (!TakeSessionId(MallocPtr<uint8_t>(newId ? SessionIdFromText(newId.get()) : nullptr),
+                       sessionId)) {
+        return kOutOfMemory;
+    }
 
     std::optional<SessionKey> key;
     RequestSettings settings;
     settings.operationCode = kLoginCode;
     settings.requireStorableKey = true;
-    Connection connection = SendRequest(key, sessionId, parts.host.c_str(), parts.port, settings,
-                                        parts.payload.get(), status);
-    if (status.Failed()) return status.code;
-    if (const uint32_t code = ReceiveResponse(connection, response, key ? &*key : nullptr)) {
+    if (const uint32_t code = RoundTrip(parts, settings, key, sessionId, status, response)) {
         return code;
     }
     if (response.isErrorText || !key) return kNoError;  // the record stays as it was
@@ -85,10 +81,11 @@ uint32_t RunInSession(const char* connectionInfo, uint8_t operationCode,
     // A record that never went through a login has no key to encrypt with;
     // refuse it here rather than send what the server cannot read.
     if (parts.sessionKey.size() != kSessionKeySize) return kNoSessionKey;
-    const MallocPtr<uint8_t> idBytes(SessionIdFromText(parts.sessionIdText.c_str()));
-    if (!idBytes) return kInvalidSessionId;
     SessionIdBytes sessionId;
-    std::memcpy(sessionId.data(), idBytes.get(), sessionId.size());
+    if (!TakeSessionId(MallocPtr<uint8_t>(SessionIdFromText(parts.sessionIdText.c_str())),
+                       sessionId)) {
+        return kInvalidSessionId;
+    }
 
     std::optional<SessionKey> key(
         SessionKey(reinterpret_cast<const uint8_t*>(parts.sessionKey.data())));
@@ -96,10 +93,7 @@ uint32_t RunInSession(const char* connectionInfo, uint8_t operationCode,
     settings.operationCode = operationCode;
     settings.inputFormat = inputFormat;
     settings.outputFormat = outputFormat;
-    Connection connection = SendRequest(key, sessionId, parts.host.c_str(), parts.port, settings,
-                                        parts.payload.get(), status);
-    if (status.Failed()) return status.code;
-    return ReceiveResponse(connection, response, &*key);
+    return RoundTrip(parts, settings, key, sessionId, status, response);
 }
 
 }  // namespace

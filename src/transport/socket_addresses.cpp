@@ -1,6 +1,11 @@
-// The address handling that both socket layers share: the order in which a
-// host's addresses are tried, and an address with the port filled in.
+// Finding the server, the same on every platform: resolve the name, order its
+// addresses, and try them until one accepts. The platform files supply the
+// socket primitives.
 #include <cstring>
+#include <memory>
+#include <new>
+
+#include "operations/error_codes.hpp"
 
 #include "transport/socket_seam.hpp"
 
@@ -11,6 +16,14 @@
 #endif
 
 namespace zv {
+namespace {
+
+struct AddressListDeleter {
+    void operator()(addrinfo* list) const noexcept { freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
+
+}  // namespace
 
 std::vector<const addrinfo*> OrderForConnecting(const addrinfo* list) {
     std::vector<const addrinfo*> ordered;
@@ -37,6 +50,48 @@ bool AddressWithPort(const addrinfo& entry, uint16_t port, sockaddr_storage& add
         return true;
     }
     return false;
+}
+
+uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uint16_t port,
+                                 NativeSocket& socket) noexcept {
+    socket = kNoSocket;
+    bool connectAttempted = false;
+    for (const addrinfo* entry : addresses) {
+        sockaddr_storage address;
+        socklen_t length = 0;
+        if (!AddressWithPort(*entry, port, address, length)) continue;
+        // A family the machine cannot use moves on to the next address.
+        const NativeSocket candidate = OpenStreamSocket(*entry);
+        if (candidate == kNoSocket) continue;
+        connectAttempted = true;
+        if (ConnectStreamSocket(candidate, reinterpret_cast<const sockaddr*>(&address), length)) {
+            socket = candidate;
+            return kNoError;
+        }
+        CloseSocket(candidate);
+    }
+    return connectAttempted ? kConnectFailed : kSocketFailed;
+}
+
+uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket) noexcept {
+    socket = kNoSocket;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    const int lookupError = getaddrinfo(host != nullptr ? host : "", nullptr, &hints, &found);
+    const AddressList list(found);
+    if (lookupError != 0) {
+        return MeansNoSuchHost(lookupError) ? kUnresolvedHost : kAddressLookupFailed;
+    }
+    try {
+        const std::vector<const addrinfo*> ordered = OrderForConnecting(list.get());
+        if (ordered.empty()) return kUnresolvedHost;
+        return ConnectToFirstAccepting(ordered, port, socket);
+    } catch (const std::bad_alloc&) {
+        return kAddressLookupFailed;
+    }
 }
 
 }  // namespace zv

@@ -1,3 +1,4 @@
+// The socket seam on POSIX sockets.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -7,38 +8,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
-#include <new>
 
-#include "operations/error_codes.hpp"
 #include "transport/socket_seam.hpp"
 
 namespace zv {
 namespace {
-
-struct AddressListDeleter {
-    void operator()(addrinfo* list) const noexcept { freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
-
-// Lookup failures that mean "this name has no address" rather than "the
-// resolver could not work".
-bool MeansNoSuchHost(int lookupError) noexcept {
-    switch (lookupError) {
-        case EAI_NONAME:
-        case EAI_AGAIN:
-        case EAI_FAIL:
-#ifdef EAI_NODATA
-        case EAI_NODATA:
-#endif
-#ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY:
-#endif
-            return true;
-        default:
-            return false;
-    }
-}
 
 int ConnectRetryingInterrupts(int socket, const sockaddr* address, socklen_t length) noexcept {
     if (connect(socket, address, length) == 0) return 0;
@@ -63,52 +37,37 @@ int ConnectRetryingInterrupts(int socket, const sockaddr* address, socklen_t len
 bool StartSocketsLayer() noexcept { return true; }
 void StopSocketsLayer() noexcept {}
 
-uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uint16_t port,
-                                 NativeSocket& socket) noexcept {
-    socket = kNoSocket;
-    bool connectAttempted = false;
-    for (const addrinfo* entry : addresses) {
-        sockaddr_storage address;
-        socklen_t length = 0;
-        if (!AddressWithPort(*entry, port, address, length)) continue;
-        const int candidate =
-            ::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol);
-        if (candidate < 0) continue;
-        connectAttempted = true;
-        if (ConnectRetryingInterrupts(candidate, reinterpret_cast<const sockaddr*>(&address),
-                                      length) == 0) {
-            // A request goes out as header, payload and checksum, each its own
-            // send; without this the small checksum would wait for the
-            // server's delayed acknowledgement of the payload.
-            const int on = 1;
-            setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            socket = candidate;
-            return kNoError;
-        }
-        close(candidate);
+bool MeansNoSuchHost(int lookupError) noexcept {
+    switch (lookupError) {
+        case EAI_NONAME:
+        case EAI_AGAIN:
+        case EAI_FAIL:
+#ifdef EAI_NODATA
+        case EAI_NODATA:
+#endif
+#ifdef EAI_ADDRFAMILY
+        case EAI_ADDRFAMILY:
+#endif
+            return true;
+        default:
+            return false;
     }
-    return connectAttempted ? kConnectFailed : kSocketFailed;
 }
 
-uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket) noexcept {
-    socket = kNoSocket;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int lookupError = getaddrinfo(host != nullptr ? host : "", nullptr, &hints, &found);
-    AddressList list(found);
-    if (lookupError != 0) {
-        return MeansNoSuchHost(lookupError) ? kUnresolvedHost : kAddressLookupFailed;
-    }
-    try {
-        const std::vector<const addrinfo*> ordered = OrderForConnecting(list.get());
-        if (ordered.empty()) return kUnresolvedHost;
-        return ConnectToFirstAccepting(ordered, port, socket);
-    } catch (const std::bad_alloc&) {
-        return kAddressLookupFailed;
-    }
+NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept {
+    const int created =
+        ::socket(entry.ai_family, entry.ai_socktype | SOCK_CLOEXEC, entry.ai_protocol);
+    return created < 0 ? kNoSocket : created;
+}
+
+bool ConnectStreamSocket(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept {
+    if (ConnectRetryingInterrupts(socket, address, length) != 0) return false;
+    // A request goes out as header, payload and checksum, each its own send;
+    // without this the small checksum would wait for the server's delayed
+    // acknowledgement of the payload.
+    const int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return true;
 }
 
 int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length) noexcept {

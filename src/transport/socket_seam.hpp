@@ -55,6 +55,18 @@ uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uin
 // (as ConnectToFirstAccepting). Thread-safe.
 uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket) noexcept;
 
+// The platform primitives beneath ConnectToHost, one implementation per
+// platform:
+// - whether a getaddrinfo failure means the name has no address (50) rather
+//   than that the resolver could not work (102);
+bool MeansNoSuchHost(int lookupError) noexcept;
+// - a stream socket for entry's family that processes this one starts do not
+//   inherit, or kNoSocket;
+NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept;
+// - connect, riding out interruptions; on success the socket sends each
+//   write at once rather than waiting to coalesce small ones.
+bool ConnectStreamSocket(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept;
+
 // Sends all length bytes, retrying interrupted and partial sends. Returns 0,
 // or the platform's error number of the send that failed. A peer that has
 // gone never raises SIGPIPE in the caller's process.

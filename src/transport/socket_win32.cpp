@@ -7,33 +7,11 @@
 
 #include <algorithm>
 #include <climits>
-#include <memory>
-#include <new>
 
-#include "operations/error_codes.hpp"
 #include "transport/socket_seam.hpp"
 
 namespace zv {
 namespace {
-
-struct AddressListDeleter {
-    void operator()(addrinfo* list) const noexcept { freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
-
-// Lookup failures that mean "this name has no address" rather than "the
-// resolver could not work".
-bool MeansNoSuchHost(int lookupError) noexcept {
-    switch (lookupError) {
-        case WSAHOST_NOT_FOUND:
-        case WSATRY_AGAIN:
-        case WSANO_RECOVERY:
-        case WSANO_DATA:
-            return true;
-        default:
-            return false;
-    }
-}
 
 // A socket that a process this one starts does not inherit: the flag makes
 // that atomic, so a CreateProcess on another thread cannot slip in between.
@@ -64,51 +42,30 @@ bool StartSocketsLayer() noexcept {
 
 void StopSocketsLayer() noexcept { WSACleanup(); }
 
-uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uint16_t port,
-                                 NativeSocket& socket) noexcept {
-    socket = kNoSocket;
-    bool connectAttempted = false;
-    for (const addrinfo* entry : addresses) {
-        sockaddr_storage address;
-        socklen_t length = 0;
-        if (!AddressWithPort(*entry, port, address, length)) continue;
-        const SOCKET candidate = NonInheritableSocket(*entry);
-        if (candidate == INVALID_SOCKET) continue;
-        connectAttempted = true;
-        if (connect(candidate, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
-            // A request goes out as header, payload and checksum, each its own
-            // send; without this the small checksum would wait for the
-            // server's delayed acknowledgement of the payload.
-            const BOOL on = TRUE;
-            setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
-                       sizeof on);
-            socket = candidate;
-            return kNoError;
-        }
-        closesocket(candidate);
+bool MeansNoSuchHost(int lookupError) noexcept {
+    switch (lookupError) {
+        case WSAHOST_NOT_FOUND:
+        case WSATRY_AGAIN:
+        case WSANO_RECOVERY:
+        case WSANO_DATA:
+            return true;
+        default:
+            return false;
     }
-    return connectAttempted ? kConnectFailed : kSocketFailed;
 }
 
-uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket) noexcept {
-    socket = kNoSocket;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int lookupError = getaddrinfo(host != nullptr ? host : "", nullptr, &hints, &found);
-    AddressList list(found);
-    if (lookupError != 0) {
-        return MeansNoSuchHost(lookupError) ? kUnresolvedHost : kAddressLookupFailed;
-    }
-    try {
-        const std::vector<const addrinfo*> ordered = OrderForConnecting(list.get());
-        if (ordered.empty()) return kUnresolvedHost;
-        return ConnectToFirstAccepting(ordered, port, socket);
-    } catch (const std::bad_alloc&) {
-        return kAddressLookupFailed;
-    }
+NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept {
+    return NonInheritableSocket(entry);
+}
+
+bool ConnectStreamSocket(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept {
+    if (connect(socket, address, length) != 0) return false;
+    // A request goes out as header, payload and checksum, each its own send;
+    // without this the small checksum would wait for the server's delayed
+    // acknowledgement of the payload.
+    const BOOL on = TRUE;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    return true;
 }
 
 int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length) noexcept {
