@@ -20,24 +20,24 @@ bool CommandLine::Parse(int argc, char** argv, int first, const std::vector<Opti
             inlineValue = std::string(argument.substr(equals + 1));
             argument = argument.substr(0, equals);
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const OptionSpec& candidate : specs) {
-            if (argument == candidate.name) spec = &candidate;
+            if (argument == candidate.name) option = &candidate;
         }
-        if (spec == nullptr) {
+        if (option == nullptr) {
             error = "unknown option --" + std::string(argument);
             return false;
         }
-        if (spec->valueName == nullptr) {
+        if (option->valueName == nullptr) {
             if (inlineValue) {
                 error = "--" + std::string(argument) + " takes no value";
                 return false;
             }
-            values_[spec->name] = "";
+            values_[option->name] = "";
         } else if (inlineValue) {
-            values_[spec->name] = *inlineValue;
+            values_[option->name] = *inlineValue;
         } else if (i + 1 < argc) {
-            values_[spec->name] = argv[++i];
+            values_[option->name] = argv[++i];
         } else {
             error = "--" + std::string(argument) + " needs a value";
             return false;
