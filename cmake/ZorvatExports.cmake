@@ -4,7 +4,7 @@ file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/exported-symbols.txt ZORVAT_EXPORTED_SY
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${PROJECT_SOURCE_DIR}/cmake/exported-symbols.txt)
 
-set(_map "ZORVAT_1 {\n  global:\n")
+set(_map "{\n  global:\n")
 foreach(_symbol IN LISTS ZORVAT_EXPORTED_SYMBOLS)
   string(APPEND _map "    ${_symbol};\n")
 endforeach()

@@ -10,10 +10,9 @@ endif()
 string(REGEX MATCHALL "[^\n]+" lines "${defined}")
 set(actual "")
 foreach(line IN LISTS lines)
-  # "address type name@version": keep the text symbols' names.
-  if(line MATCHES "^[0-9a-fA-F]+ [TtWi] ([^@ ]+)")
-    list(APPEND actual ${CMAKE_MATCH_1})
-  elseif(line MATCHES "^[0-9a-fA-F]+ [BbDdRrVvGgSs] ([^@ ]+)" AND NOT CMAKE_MATCH_1 MATCHES "^ZORVAT_")
+  # "address type name[@version]": every defined name counts, version nodes
+  # and data included, so that nothing beyond the list slips out.
+  if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^@ ]+)")
     list(APPEND actual ${CMAKE_MATCH_1})
   endif()
 endforeach()
