@@ -1,9 +1,8 @@
 // Scripted peers for the transport tests: the far end of a socket pair, or a
-// one-connection loopback listener, that sends exactly the bytes a test gives
-// and records what the client sent.
+// loopback listener, that sends exactly the bytes a test gives and records
+// what the client sent.
 #pragma once
 
-#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "crypto/crypto.hpp"
+#include "strings/strings.hpp"
 #include "transport/connection.hpp"
 #include "transport/frame_headers.hpp"
 
@@ -50,34 +50,20 @@ inline Bytes ReplyFrame(const Bytes& payload, uint8_t errorFlag = 0, uint8_t enc
     return Concat({Bytes(headerBytes.begin(), headerBytes.end()), payload, Md5(payload)});
 }
 
-inline Bytes Prefix(const Bytes& bytes, std::size_t count) {
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
-}
-
 // Reads what is there until the end of the stream.
 inline Bytes ReadToEnd(int socket) {
     Bytes all;
     uint8_t chunk[4096];
-    for (;;) {
-        const ssize_t count = recv(socket, chunk, sizeof chunk, 0);
-        if (count <= 0) return all;
+    for (ssize_t count; (count = recv(socket, chunk, sizeof chunk, 0)) > 0;) {
         all.insert(all.end(), chunk, chunk + count);
     }
+    return all;
 }
 
 inline Bytes ReadExactly(int socket, std::size_t length) {
     Bytes bytes(length);
     bytes.resize(zv::ReceiveExactly(socket, bytes.data(), length));
     return bytes;
-}
-
-// Sends bytes in pieces of pieceSize, each its own write, so that the
-// reader sees them arrive in many segments.
-inline void SendInPieces(int socket, const Bytes& bytes, std::size_t pieceSize) {
-    for (std::size_t sent = 0; sent < bytes.size(); sent += pieceSize) {
-        zv::SendAll(socket, bytes.data() + sent, std::min(pieceSize, bytes.size() - sent));
-        std::this_thread::yield();
-    }
 }
 
 // A socket pair: the client end is adopted by a Connection, the peer end is
@@ -108,33 +94,27 @@ struct SocketPair {
     }
 };
 
-// A listener on 127.0.0.1 or ::1 with an ephemeral port; Serve runs script on
-// the next accepted connection, on a thread.
+// A listener on 127.0.0.1 or ::1 with an ephemeral port; Serve runs a script
+// on the next accepted connections, on a thread.
 class LoopbackPeer {
 public:
     explicit LoopbackPeer(int family = AF_INET) {
         listener_ = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_storage address{};
-        socklen_t length = 0;
-        if (family == AF_INET6) {
-            auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-            v6.sin6_family = AF_INET6;
-            v6.sin6_addr = in6addr_loopback;
-            length = sizeof v6;
-        } else {
-            auto& v4 = reinterpret_cast<sockaddr_in&>(address);
-            v4.sin_family = AF_INET;
-            v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            length = sizeof v4;
-        }
-        if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(listener_, 8) != 0) {
+        sockaddr_in6 v6{};
+        sockaddr_in v4{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = in6addr_loopback;
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        auto* address = family == AF_INET6 ? reinterpret_cast<sockaddr*>(&v6)
+                                           : reinterpret_cast<sockaddr*>(&v4);
+        socklen_t length = family == AF_INET6 ? sizeof v6 : sizeof v4;
+        if (listener_ < 0 || bind(listener_, address, length) != 0 || listen(listener_, 8) != 0 ||
+            getsockname(listener_, address, &length) != 0) {
             Close();
             return;
         }
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
-                                         : reinterpret_cast<sockaddr_in&>(address).sin_port);
+        port_ = ntohs(family == AF_INET6 ? v6.sin6_port : v4.sin_port);
     }
     ~LoopbackPeer() {
         Join();
@@ -146,13 +126,14 @@ public:
     bool Listening() const { return listener_ >= 0; }
     uint16_t Port() const { return port_; }
 
-    // Runs script on each of the next count accepted connections, in turn.
-    void Serve(std::function<void(int socket)> script, int count = 1) {
+    // Runs script on each of the next count accepted connections, in turn;
+    // index counts them from 0.
+    void Serve(std::function<void(int socket, int index)> script, int count = 1) {
         thread_ = std::thread([this, script, count] {
             for (int i = 0; i < count; ++i) {
                 const int socket = accept(listener_, nullptr, nullptr);
                 if (socket < 0) return;
-                script(socket);
+                script(socket, i);
                 close(socket);
             }
         });
@@ -170,20 +151,5 @@ private:
     uint16_t port_ = 0;
     std::thread thread_;
 };
-
-// A port on which nothing listens: bound once, then released.
-inline uint16_t UnusedPort(int family = AF_INET) {
-    LoopbackPeer peer(family);
-    return peer.Port();
-}
-
-inline int OpenDescriptorCount() {
-    int count = 0;
-    if (DIR* directory = opendir("/proc/self/fd")) {
-        while (readdir(directory) != nullptr) ++count;
-        closedir(directory);
-    }
-    return count;
-}
 
 }  // namespace zvtest
