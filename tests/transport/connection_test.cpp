@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "scripted_peer.hpp"
+#include "support/owned_results.hpp"
 
 namespace {
 
@@ -31,42 +32,12 @@ TEST(Connection, ReachesAServerByNameIpv4LiteralAndIpv6Literal) {
     EXPECT_EQ(OpenCode("::1", v6.Port()), 0u);
 }
 
-TEST(Connection, ReportsNamesWithoutAddressAndRefusedPorts) {
-    EXPECT_EQ(OpenCode("", 80), 50u);
-    EXPECT_EQ(OpenCode("no-such-host.invalid", 80), 50u);
-    EXPECT_EQ(OpenCode(nullptr, 80), 50u);
-    EXPECT_EQ(OpenCode("127.0.0.1", zvtest::UnusedPort()), 104u);
-}
-
 TEST(Connection, SocketsAreCloseOnExec) {
     LoopbackPeer peer;
     uint32_t code = 0;
     const zv::Connection connection = zv::Connection::Open("127.0.0.1", peer.Port(), code);
     ASSERT_TRUE(connection.IsOpen());
     EXPECT_NE(fcntl(connection.Native(), F_GETFD) & FD_CLOEXEC, 0);
-}
-
-TEST(Connection, FailuresLeaveNoDescriptorOpen) {
-    const int before = zvtest::OpenDescriptorCount();
-    for (int i = 0; i < 20; ++i) {
-        OpenCode("127.0.0.1", zvtest::UnusedPort());
-        OpenCode("no-such-host.invalid", 80);
-    }
-    EXPECT_EQ(zvtest::OpenDescriptorCount(), before);
-}
-
-TEST(Connection, IsMovableAndClosesOnce) {
-    LoopbackPeer peer;
-    uint32_t code = 0;
-    zv::Connection first = zv::Connection::Open("127.0.0.1", peer.Port(), code);
-    ASSERT_TRUE(first.IsOpen());
-    const zv::NativeSocket socket = first.Native();
-    zv::Connection second = std::move(first);
-    EXPECT_FALSE(first.IsOpen());  // NOLINT(bugprone-use-after-move): the point of the test
-    EXPECT_EQ(second.Native(), socket);
-    second = zv::Connection();
-    EXPECT_FALSE(second.IsOpen());
-    EXPECT_EQ(fcntl(socket, F_GETFD), -1);  // closed, and only once
 }
 
 TEST(Connection, ASocketThatCannotBeCreatedGives103) {
@@ -78,12 +49,13 @@ TEST(Connection, ASocketThatCannotBeCreatedGives103) {
     getrlimit(RLIMIT_NOFILE, &old);
     rlimit low = old;
     low.rlim_cur = static_cast<rlim_t>(next);
+    const std::string options = zvtest::R("127.0.0.1|a|80|b|c|d|e|");
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    uint32_t code = 0;
-    const zv::Connection connection = zv::Connection::Open("127.0.0.1", 80, code);
+    char* message = nullptr;
+    char* answer = ZvExecuteDirectOperation(&message, options.c_str(), 2, "", 1, 1, 0);
     setrlimit(RLIMIT_NOFILE, &old);
-    EXPECT_EQ(code, 103u);
-    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(answer, nullptr);
+    EXPECT_EQ(zvtest::Text(zvtest::Own(message)), "C103: Socket failed");
 }
 
 // Hand-made resolver results, to check the order in which they are tried.
