@@ -59,17 +59,10 @@ std::string HexBlock(const Bytes& bytes) {
 }
 
 zv::SessionIdBytes IdFromText(const char* text) {
-    uint8_t* bytes = zv::SessionIdFromText(text);
+    const zv::MallocPtr<uint8_t> bytes(zv::SessionIdFromText(text));
     zv::SessionIdBytes id{};
-    if (bytes != nullptr) std::copy(bytes, bytes + id.size(), id.begin());
-    std::free(bytes);
+    if (bytes) std::copy(bytes.get(), bytes.get() + id.size(), id.begin());
     return id;
-}
-
-Bytes Owned(uint8_t* block, std::size_t length) {
-    Bytes bytes(block, block + length);
-    std::free(block);
-    return bytes;
 }
 
 // The inputs of the examples, as the document states them.
@@ -78,41 +71,33 @@ const char* const kServerIdText = "c0ffee00-1234-4abc-8def-0123456789ab";
 const std::string kKey = "Zorvat-example-key-0123456789AB!";
 const std::string kPayload = "R00000001\x1FLIST CAF\xC9";
 
-TEST(ProtocolExample, NegotiationRequest) {
-    zv::RequestHeader header;
-    header.sessionId = IdFromText(kClientIdText);
-    header.operationCode = zv::kKeyNegotiationCode;
-    const auto bytes = zv::EncodeRequestHeader(header);
-    const Bytes expected(bytes.begin(), bytes.end());
-    EXPECT_EQ(DocumentedBytes("negotiation-request"), expected) << HexBlock(expected);
-}
+TEST(ProtocolExample, NegotiationRequestAndReply) {
+    zv::RequestHeader request;
+    request.sessionId = IdFromText(kClientIdText);
+    request.operationCode = zv::kKeyNegotiationCode;
+    const auto requestBytes = zv::EncodeRequestHeader(request);
+    const Bytes expectedRequest(requestBytes.begin(), requestBytes.end());
+    EXPECT_EQ(DocumentedBytes("negotiation-request"), expectedRequest) << HexBlock(expectedRequest);
 
-TEST(ProtocolExample, NegotiationReply) {
-    zv::ResponseHeader header;
-    header.payloadLength = 32;
-    header.sessionId = IdFromText(kServerIdText);
-    const auto headerBytes = zv::EncodeResponseHeader(header);
+    zv::ResponseHeader reply;
+    reply.payloadLength = 32;
+    reply.sessionId = IdFromText(kServerIdText);
+    const auto replyBytes = zv::EncodeResponseHeader(reply);
     const Bytes key(kKey.begin(), kKey.end());
-    const Bytes expected =
-        Concat({Bytes(headerBytes.begin(), headerBytes.end()), key, zvtest::Md5(key)});
-    EXPECT_EQ(DocumentedBytes("negotiation-reply"), expected) << HexBlock(expected);
+    const Bytes expectedReply =
+        Concat({Bytes(replyBytes.begin(), replyBytes.end()), key, zvtest::Md5(key)});
+    EXPECT_EQ(DocumentedBytes("negotiation-reply"), expectedReply) << HexBlock(expectedReply);
 }
 
-TEST(ProtocolExample, RequestPayloadAsUtf8) {
-    char* utf8 = zv::Iso885915ToUtf8(kPayload.c_str());
-    const Bytes expected = Owned(reinterpret_cast<uint8_t*>(utf8), std::strlen(utf8));
-    EXPECT_EQ(DocumentedBytes("request-utf8"), expected) << HexBlock(expected);
-}
+TEST(ProtocolExample, RequestAsUtf8AndAsFramed) {
+    const zv::CString utf8(zv::Iso885915ToUtf8(kPayload.c_str()));
+    const Bytes text(utf8.get(), utf8.get() + std::strlen(utf8.get()));
+    EXPECT_EQ(DocumentedBytes("request-utf8"), text) << HexBlock(text);
 
-TEST(ProtocolExample, RequestFrame) {
-    char* utf8 = zv::Iso885915ToUtf8(kPayload.c_str());
     uint32_t length = 0;
-    uint8_t* encrypted = zv::EncryptPayload(reinterpret_cast<const uint8_t*>(utf8),
-                                            static_cast<uint32_t>(std::strlen(utf8)), &length,
-                                            nullptr, reinterpret_cast<const uint8_t*>(kKey.data()));
-    std::free(utf8);
-    const Bytes payload = Owned(encrypted, length);
-
+    const zv::MallocPtr<uint8_t> encrypted(
+        zv::EncryptPayload(text.data(), static_cast<uint32_t>(text.size()), &length, nullptr,
+                           reinterpret_cast<const uint8_t*>(kKey.data())));
     zv::RequestHeader header;
     header.payloadLength = length;
     header.sessionId = IdFromText(kServerIdText);
@@ -121,6 +106,7 @@ TEST(ProtocolExample, RequestFrame) {
     header.outputFormat = 2;
     header.encrypted = 1;
     const auto headerBytes = zv::EncodeRequestHeader(header);
+    const Bytes payload(encrypted.get(), encrypted.get() + length);
     const Bytes expected =
         Concat({Bytes(headerBytes.begin(), headerBytes.end()), payload, zvtest::Md5(payload)});
     EXPECT_EQ(DocumentedBytes("request-frame"), expected) << HexBlock(expected);
