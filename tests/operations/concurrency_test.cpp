@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "server_fixture.hpp"
+#include "support/server_fixture.hpp"
 
 using namespace zvtest;
 

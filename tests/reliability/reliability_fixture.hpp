@@ -9,8 +9,8 @@
 #include <string>
 
 #include "descriptors.hpp"
-#include "operations/server_fixture.hpp"
 #include "strings/strings.hpp"
+#include "support/server_fixture.hpp"
 #include "transport/session_id.hpp"
 
 namespace zvtest {
@@ -59,12 +59,6 @@ inline std::string WithMadeUpSession(std::string record) {
     record = Text(OwnedText(ZvChangeConnectionInfo(record.c_str(), 9, id.get())));
     return Text(
         OwnedText(ZvChangeConnectionInfo(record.c_str(), 10, std::string(32, 'k').c_str())));
-}
-
-// Credential options like the fixture's, for a server at another port.
-inline std::string OptionsAt(int port) {
-    return Text(OwnedText(ZvCreateCredentialOptionsPlugin("127.0.0.1", "ACCT", port, "user", "pw",
-                                                          "five", "six", "plug")));
 }
 
 }  // namespace zvtest

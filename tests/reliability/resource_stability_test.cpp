@@ -9,7 +9,6 @@
 #include <string>
 
 #include "descriptors.hpp"
-#include "operations/server_fixture.hpp"
 #include "reliability_fixture.hpp"
 #include "sanitizer_build.hpp"
 

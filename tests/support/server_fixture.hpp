@@ -16,7 +16,7 @@
 #include "zorvat.h"
 
 #ifdef ZORVAT_EXTERNAL_TEST_SERVER
-#include "external_server.hpp"
+#include "operations/external_server.hpp"
 #else
 #include "reference_server.hpp"
 #endif
@@ -33,6 +33,13 @@ inline std::unique_ptr<TestServer> MakeTestServer() {
 }
 #endif
 
+// Credential options whose items all differ, so that a field that went to the
+// wrong place shows; here for a server at port.
+inline std::string OptionsAt(int port) {
+    return Text(OwnedText(ZvCreateCredentialOptionsPlugin("127.0.0.1", "ACCT", port, "user", "pw",
+                                                          "five", "six", "plug")));
+}
+
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -40,6 +47,15 @@ protected:
         ASSERT_TRUE(server_->Start()) << server_->Error();
     }
     void TearDown() override { server_->Stop(); }
+
+#ifndef ZORVAT_EXTERNAL_TEST_SERVER
+    // Replaces the server by one started with options of the test's choosing.
+    void Restart(zv::server::ServerOptions options) {
+        server_->Stop();
+        server_ = std::make_unique<TestServer>(std::move(options));
+        ASSERT_TRUE(server_->Start()) << server_->Error();
+    }
+#endif
 
     TestServer& Server() { return *server_; }
 
@@ -65,11 +81,7 @@ protected:
         server_->SetFaults(plan);
     }
 
-    std::string Options(const char* host = "127.0.0.1") const {
-        OwnedText record(ZvCreateCredentialOptionsPlugin(host, "ACCT", Port(), "user", "pw", "five",
-                                                         "six", "plug"));
-        return Text(record);
-    }
+    std::string Options() const { return OptionsAt(Port()); }
     std::string FreshSession() const {
         OwnedText record(ZvCreateConnectionInfo(Options().c_str(), 0));
         return Text(record);
