@@ -186,13 +186,15 @@ TEST_F(FaultMatrix, ServerThatNeverAccepts) {
     }
 }
 
-TEST_F(FaultMatrix, ConnectionRefused) {
+TEST_F(FaultMatrix, ConnectionRefusedAndHostUnresolved) {
     int port = 0;
     const int listener = Listen(port);
     ASSERT_GE(listener, 0);
     close(listener);  // the port is known and now refuses
     const char* const expected = "C104: Unable to connect to server!";
     EXPECT_EQ(Direct(OptionsAt(port), 2, "").Message(), expected);
+    EXPECT_EQ(Direct(R("no-such-host.invalid|a|80|b|c|d|e|"), 2, "").Message(),
+              "C050: Unable to resolve hostname");
     for (const uint8_t code : {1, 20, 8}) {
         std::string record = WithPort(code == 1 ? FreshSession() : LoggedInRecord(), port);
         const std::string before = record;
@@ -270,23 +272,33 @@ TEST_F(FaultMatrix, SpoiledRepliesInEveryKindOfOperation) {
         FaultKind response;
         const char* text;
         const char* expected;
+        const char* direct = nullptr;  // when a direct operation fares otherwise
     };
+    const char* const shortKey = "C357: Encrypt negociation. Invalid session key";
     const Case cases[] = {
         {FaultKind::kWrongChecksum, FaultKind::kNone, "",
          "C355: Encrypt negociation. Checksum error"},
         {FaultKind::kRefuse, FaultKind::kNone, "Too many users", "Too many users"},
+        {FaultKind::kShortKey, FaultKind::kNone, "", shortKey},
+        // A key holding 0x00 and 0x1C cannot be stored in a record; a direct
+        // operation keeps its key to itself and takes it.
+        {FaultKind::kUnstorableKey, FaultKind::kNone, "", shortKey, "<null>"},
         {FaultKind::kNone, FaultKind::kWrongChecksum, "", "C405: Checksum error"},
         {FaultKind::kNone, FaultKind::kBadPadding, "", "C406: Invalid encrypted data"},
         {FaultKind::kNone, FaultKind::kWrongLength, "", "C406: Invalid encrypted data"},
-        {FaultKind::kNone, FaultKind::kErrorFlag, "Record locked", "Record locked"},
+        {FaultKind::kNone, FaultKind::kHugeLength, "", kResponsePayloadShort},
+        // The server's error text arrives converted to ISO-8859-15.
+        {FaultKind::kNone, FaultKind::kErrorFlag, "Fichier verrouill\xE9 \xA4",
+         "Fichier verrouill\xE9 \xA4"},
     };
     std::string loggedIn = LoggedInRecord();
     for (const Case& c : cases) {
         SetFaults(c.negotiation, c.response, c.text);
         const bool negotiating = c.negotiation != FaultKind::kNone;
-        const Outcome direct = Direct(Options(), 20, "d");
-        EXPECT_EQ(direct.Message(), c.expected);
-        EXPECT_EQ(direct.Answer(), "<null>");
+        const std::string direct = c.direct != nullptr ? c.direct : c.expected;
+        const Outcome outcome = Direct(Options(), 20, "d");
+        EXPECT_EQ(outcome.Message(), direct);
+        EXPECT_EQ(outcome.Answer() == "<null>", direct != "<null>") << c.expected;
 
         std::string record = FreshSession();
         const std::string before = record;
