@@ -1,6 +1,5 @@
-// The control port through which tests in another process steer the server:
-// fault flags written by FormatFaultFlag read back as the same faults, and
-// commands sent over a connection change what the server does.
+// The fault flags of the server's command line and control port, and the
+// control port through which tests in another process steer the server.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,15 +8,14 @@
 
 #include "control_channel.hpp"
 #include "fault_flags.hpp"
-#include "server_fixture.hpp"
+#include "support/server_fixture.hpp"
 #include "transport/connection.hpp"
 
 namespace {
 
 using zv::server::Fault;
 using zv::server::FaultKind;
-using zv::server::FaultPlan;
-using zvtest::ServerTest;
+using zvtest::Direct;
 
 // One command on a connection of its own, as the Windows tests send it.
 std::string Send(uint16_t port, const std::string& command) {
@@ -33,7 +31,7 @@ std::string Send(uint16_t port, const std::string& command) {
     return answer;
 }
 
-TEST(FaultFlags, FormattedFlagsReadBackAsTheSameFault) {
+TEST(FaultFlags, FormattedFlagsReadBackAsTheSameFaultAndMistakesAreRefused) {
     const Fault faults[] = {
         {FaultKind::kRefuse, "Licence limit reached: 5 users", 0},
         {FaultKind::kErrorFlag, "Fichier verrouill\xE9 \xA4", 0},
@@ -42,10 +40,10 @@ TEST(FaultFlags, FormattedFlagsReadBackAsTheSameFault) {
         {FaultKind::kWrongChecksum, "", 0},
         {FaultKind::kUnstorableKey, "", 0},
     };
+    std::string error;
     for (const Fault& fault : faults) {
         const std::string flag = zv::server::FormatFaultFlag("response", fault);
-        FaultPlan plan;
-        std::string error;
+        zv::server::FaultPlan plan;
         ASSERT_TRUE(zv::server::ParseFaultFlag(flag, plan, error)) << flag << ": " << error;
         EXPECT_EQ(plan.response.kind, fault.kind) << flag;
         EXPECT_EQ(plan.response.text, fault.text) << flag;
@@ -53,42 +51,47 @@ TEST(FaultFlags, FormattedFlagsReadBackAsTheSameFault) {
         EXPECT_EQ(plan.negotiation.kind, FaultKind::kNone) << flag;
     }
     EXPECT_EQ(zv::server::FormatFaultFlag("negotiation", Fault{}), "");
-}
 
-TEST_F(ServerTest, ControlCommandsSetFaultsAndCountExchanges) {
-    zv::server::ControlChannel control(*server);
-    ASSERT_TRUE(control.Start(0)) << control.Error();
-    ASSERT_NE(control.Port(), 0);
-
-    EXPECT_EQ(Send(control.Port(), "exchanges"), "0\n");
-    EXPECT_EQ(Send(control.Port(), "faults\tnegotiation:refuse=Busy: try later"), "ok\n");
-    EXPECT_EQ(DirectExchange(20, "x").status.code, zv::kNegotiationRefused);
-    EXPECT_EQ(Send(control.Port(), "faults"), "ok\n");  // no flags: no faults
-    EXPECT_EQ(DirectExchange(20, "x").Code(), 0u);
-    // Both phases at once.
-    EXPECT_EQ(Send(control.Port(), "faults\tnegotiation:short-key=5\tresponse:wrong-checksum"),
-              "ok\n");
-    EXPECT_EQ(DirectExchange(20, "x").status.code, 357u);
-    // Two refused negotiations, one negotiation and its request: four
-    // exchanges, the last counted once its reply is out.
-    std::string count = Send(control.Port(), "exchanges");
-    for (int i = 0; i < 500 && count != "4\n"; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        count = Send(control.Port(), "exchanges");
+    zv::server::FaultPlan plan;
+    for (const char* wrong : {"refuse", "handshake:refuse", "response:nothing",
+                              "response:close-after=ten", "response:bad-padding=3"}) {
+        EXPECT_FALSE(zv::server::ParseFaultFlag(wrong, plan, error)) << wrong;
+        EXPECT_FALSE(error.empty());
     }
-    EXPECT_EQ(count, "4\n");
 }
 
-TEST_F(ServerTest, ControlRefusesWhatItDoesNotKnowAndKeepsThePlan) {
-    zv::server::ControlChannel control(*server);
+using ControlChannel = zvtest::ServerTest;
+
+TEST_F(ControlChannel, SetsFaultsCountsExchangesAndRefusesWhatItDoesNotKnow) {
+    zv::server::ControlChannel control(Server());
     ASSERT_TRUE(control.Start(0)) << control.Error();
-    ASSERT_EQ(Send(control.Port(), "faults\tnegotiation:refuse=No"), "ok\n");
-    EXPECT_EQ(Send(control.Port(), "stop"), "error: unknown command 'stop'\n");
-    EXPECT_EQ(Send(control.Port(), "faultsnegotiation:refuse"),
+    const uint16_t port = control.Port();
+
+    EXPECT_EQ(Send(port, "exchanges"), "0\n");
+    EXPECT_EQ(Send(port, "faults\tnegotiation:refuse=Busy: try later"), "ok\n");
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Busy: try later");
+    EXPECT_EQ(Send(port, "faults"), "ok\n");  // no flags: no faults
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "<null>");
+    // Both phases at once.
+    EXPECT_EQ(Send(port, "faults\tnegotiation:short-key=5\tresponse:wrong-checksum"), "ok\n");
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(),
+              "C357: Encrypt negociation. Invalid session key");
+    // Mistakes leave the plan as it was.
+    EXPECT_EQ(Send(port, "stop"), "error: unknown command 'stop'\n");
+    EXPECT_EQ(Send(port, "faultsnegotiation:refuse"),
               "error: unknown command 'faultsnegotiation:refuse'\n");
-    EXPECT_EQ(Send(control.Port(), "faults\tresponse:no-such-fault"),
+    EXPECT_EQ(Send(port, "faults\tresponse:no-such-fault"),
               "error: unknown fault 'no-such-fault'\n");
-    EXPECT_EQ(DirectExchange(20, "x").status.code, zv::kNegotiationRefused);
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(),
+              "C357: Encrypt negociation. Invalid session key");
+    // A refused negotiation, a negotiation and its request, and two with short
+    // keys: five exchanges, the last counted once its reply is out.
+    std::string count = Send(port, "exchanges");
+    for (int i = 0; i < 500 && count != "5\n"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = Send(port, "exchanges");
+    }
+    EXPECT_EQ(count, "5\n");
 }
 
 }  // namespace

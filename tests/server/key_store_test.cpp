@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "server_fixture.hpp"
-#include "support/owned_results.hpp"
+#include <array>
+#include <string>
 
 namespace {
 
@@ -56,18 +56,6 @@ TEST(KeyStore, ForgetsKeysPastTheirLifetime) {
     store.AddSession(Id(1), Key('s'));
     EXPECT_FALSE(store.TakePending(Id(1)).has_value());
     EXPECT_FALSE(store.FindSession(Id(1)).has_value());
-}
-
-using ServerLimitsTest = zvtest::ServerTest;
-
-TEST_F(ServerLimitsTest, AnExpiredNegotiationLeavesTheRequestUnknown) {
-    zv::server::ServerOptions options;
-    options.limits.pendingKeyLifetime = std::chrono::seconds(0);
-    StartServer(options);
-    const zvtest::ExchangeResult result = DirectExchange(5, zvtest::R("a^b"));
-    ASSERT_EQ(result.Code(), 0u);
-    EXPECT_TRUE(result.response.isErrorText);
-    EXPECT_EQ(result.Text(), "Unknown session");
 }
 
 }  // namespace

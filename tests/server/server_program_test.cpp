@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fault_flags.hpp"
-#include "support/owned_results.hpp"
-#include "transport/exchange.hpp"
+#include "support/server_fixture.hpp"
 
 extern char** environ;
 
@@ -72,21 +70,9 @@ TEST(ServerProgram, PrintsItsPortServesAndStopsOnSigterm) {
     unsigned port = 0;
     ASSERT_EQ(std::sscanf(first.c_str(), "listening on 127.0.0.1:%u", &port), 1) << first;
 
-    std::optional<zv::SessionKey> key;
-    zv::SessionIdBytes sessionId{};
-    zv::OperationStatus status;
-    zv::RequestSettings settings;
-    settings.operationCode = 3;
-    settings.persistent = false;
-    zv::Connection connection =
-        zv::SendRequest(key, sessionId, "127.0.0.1", static_cast<uint16_t>(port), settings,
-                        zvtest::R("u^p^A^5^6^hello^^C_Windows").c_str(), status);
-    ASSERT_EQ(status.code, 0u);
-    zv::Response response;
-    ASSERT_EQ(zv::ReceiveResponse(connection, response, &*key), 0u);
-    char* arguments = ZvExtractData(response.text.get(), "ARGUMENTS", 0x1C, 0xFE);
-    EXPECT_STREQ(arguments, "hello");
-    ZvFreeMemory(arguments);
+    EXPECT_EQ(
+        zvtest::Direct(zvtest::OptionsAt(static_cast<int>(port)), 3, "hello").Item("ARGUMENTS"),
+        "hello");
 
     kill(server.pid, SIGTERM);
     EXPECT_EQ(server.Wait(), 0);
@@ -105,23 +91,6 @@ TEST(ServerProgram, ExplainsItselfAndRefusesUnknownOptions) {
     EXPECT_EQ(badFault.Wait(), 2);
     Program badPort({"--port", "65536"});
     EXPECT_EQ(badPort.Wait(), 2);
-}
-
-TEST(FaultFlag, NamesAPhaseAKindAndAValue) {
-    zv::server::FaultPlan plan;
-    std::string error;
-    ASSERT_TRUE(zv::server::ParseFaultFlag("negotiation:refuse=Go away", plan, error)) << error;
-    ASSERT_TRUE(zv::server::ParseFaultFlag("response:fragmented=5", plan, error)) << error;
-    EXPECT_EQ(plan.negotiation.kind, zv::server::FaultKind::kRefuse);
-    EXPECT_EQ(plan.negotiation.text, "Go away");
-    EXPECT_EQ(plan.response.kind, zv::server::FaultKind::kFragmented);
-    EXPECT_EQ(plan.response.count, 5u);
-
-    for (const char* wrong : {"refuse", "handshake:refuse", "response:nothing",
-                              "response:close-after=ten", "response:bad-padding=3"}) {
-        EXPECT_FALSE(zv::server::ParseFaultFlag(wrong, plan, error)) << wrong;
-        EXPECT_FALSE(error.empty());
-    }
 }
 
 }  // namespace

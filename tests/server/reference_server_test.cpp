@@ -1,0 +1,102 @@
+// What the reference server does that the client's own tests do not show:
+// it keeps a direct operation's key for one request, gives every login its
+// own session, refuses what it cannot place with the error flag, checks
+// required credentials, and logs each exchange. The fields it decodes are
+// checked through the client in tests/operations.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/server_fixture.hpp"
+#include "transport/exchange.hpp"
+
+namespace {
+
+using namespace zvtest;
+
+using ReferenceServerTest = ServerTest;
+
+struct RawResult {
+    uint32_t code = 0;
+    zv::Response response;
+    std::string Text() const { return response.text ? response.text.get() : "<none>"; }
+};
+
+// One direct exchange through the transport, for what the operations never
+// do: send a key a second time, or send too few fields.
+RawResult RawDirect(uint16_t port, const std::string& payload, std::optional<zv::SessionKey>& key,
+                    zv::SessionIdBytes& sessionId) {
+    zv::RequestSettings settings;
+    settings.operationCode = 5;
+    settings.persistent = false;
+    zv::OperationStatus status;
+    RawResult result;
+    zv::Connection connection =
+        zv::SendRequest(key, sessionId, "127.0.0.1", port, settings, payload.c_str(), status);
+    result.code = status.code;
+    if (status.code == 0) result.code = zv::ReceiveResponse(connection, result.response, &*key);
+    return result;
+}
+
+const std::string kPayload = R("u^p^A^5^6^ARGS^^C_Windows");
+
+TEST_F(ReferenceServerTest, ADirectOperationsKeyServesOneRequestOnly) {
+    std::optional<zv::SessionKey> key;
+    zv::SessionIdBytes sessionId{};
+    ASSERT_EQ(RawDirect(Port(), kPayload, key, sessionId).code, 0u);
+    EXPECT_EQ(Server().Keys().PendingCount(), 0u);
+    EXPECT_EQ(Server().Keys().SessionCount(), 0u);
+
+    const RawResult again = RawDirect(Port(), kPayload, key, sessionId);
+    ASSERT_EQ(again.code, 0u);
+    EXPECT_TRUE(again.response.isErrorText);
+    EXPECT_EQ(again.Text(), "Unknown session");
+}
+
+TEST_F(ReferenceServerTest, RefusesTooFewFieldsWithTheErrorFlag) {
+    std::optional<zv::SessionKey> key;
+    zv::SessionIdBytes sessionId{};
+    const RawResult malformed = RawDirect(Port(), R("only^three^fields"), key, sessionId);
+    ASSERT_EQ(malformed.code, 0u);
+    EXPECT_TRUE(malformed.response.isErrorText);
+    EXPECT_EQ(malformed.Text(), "Malformed request: fewer than 8 fields");
+}
+
+TEST_F(ReferenceServerTest, EachLoginGetsItsOwnRecordIdSessionAndPrintableKey) {
+    std::string first = FreshSession(), second = FreshSession();
+    ASSERT_EQ(Persistent(first, 1, "").Message(), "<null>");
+    ASSERT_EQ(Persistent(second, 1, "").Message(), "<null>");
+    for (uint32_t item : {8u, 9u, 10u})
+        EXPECT_NE(RecordItem(first, item), RecordItem(second, item));
+    for (char c : RecordItem(first, 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
+    EXPECT_EQ(Server().Keys().SessionCount(), 2u);
+}
+
+TEST_F(ReferenceServerTest, RequiredCredentialsAreChecked) {
+    zv::server::ServerOptions options;
+    options.requiredItem3 = "user";
+    options.requiredItem4 = "other";
+    Restart(options);
+    EXPECT_EQ(Direct(Options(), 20, "").Message(), "Invalid credentials");
+    std::string record = FreshSession();
+    EXPECT_EQ(Persistent(record, 1, "").Message(), "Invalid credentials");
+}
+
+TEST_F(ReferenceServerTest, LogsOneLinePerExchange) {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    zv::server::ServerOptions options;
+    options.log = [&](const std::string& line) {
+        const std::lock_guard lock(mutex);
+        lines.push_back(line);
+    };
+    Restart(options);
+    ASSERT_EQ(Direct(Options(), 9, "").Message(), "<null>");
+    Server().Stop();              // every exchange has then finished and logged
+    EXPECT_EQ(lines.size(), 2u);  // the negotiation and the request
+    EXPECT_EQ(Server().ExchangeCount(), 2u);
+}
+
+}  // namespace
