@@ -1,13 +1,11 @@
 // Helpers of the crypto tests: hex, seeded random bytes, and an independent
-// AES-256-CBC and digest to check against: OpenSSL's, or on Windows the
-// system's own (CryptoAPI's AES provider and BCrypt's hashes).
+// AES-256-CBC to check against: OpenSSL's, or on Windows CryptoAPI's.
 #pragma once
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include <bcrypt.h>  // these two need the types of windows.h
-#include <wincrypt.h>
+#include <wincrypt.h>  // needs the types of windows.h
 #else
 #include <openssl/evp.h>
 #endif
@@ -87,32 +85,6 @@ inline Bytes ReferenceCbc(bool encrypt, const Bytes& key, const Bytes& iv, const
     return output;
 }
 
-// The digest of input under a CryptoAPI algorithm identifier (MD5, SHA-1 or
-// SHA-256), through BCrypt.
-inline Bytes ReferenceDigest(uint32_t algorithmId, const Bytes& input) {
-    const wchar_t* name = algorithmId == 0x8003   ? BCRYPT_MD5_ALGORITHM
-                          : algorithmId == 0x8004 ? BCRYPT_SHA1_ALGORITHM
-                                                  : BCRYPT_SHA256_ALGORITHM;
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    DWORD length = 0;
-    ULONG written = 0;
-    Bytes digest;
-    bool done = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0)) &&
-                BCRYPT_SUCCESS(BCryptGetProperty(algorithm, BCRYPT_HASH_LENGTH,
-                                                 reinterpret_cast<PUCHAR>(&length), sizeof length,
-                                                 &written, 0));
-    digest.resize(length);
-    done = done && BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
-           BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(input.data()),
-                                         static_cast<ULONG>(input.size()), 0)) &&
-           BCRYPT_SUCCESS(BCryptFinishHash(hash, digest.data(), length, 0));
-    if (hash != nullptr) BCryptDestroyHash(hash);
-    if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (!done) throw std::runtime_error("BCrypt digest failed");
-    return digest;
-}
-
 #else
 
 // AES-256-CBC through OpenSSL's EVP interface; padding adds PKCS#7 on
@@ -136,21 +108,6 @@ inline Bytes ReferenceCbc(bool encrypt, const Bytes& key, const Bytes& iv, const
     }
     output.resize(static_cast<std::size_t>(written + finalWritten));
     return output;
-}
-
-// The digest of input under a CryptoAPI algorithm identifier (MD5, SHA-1 or
-// SHA-256), through OpenSSL's one-shot digest.
-inline Bytes ReferenceDigest(uint32_t algorithmId, const Bytes& input) {
-    const EVP_MD* algorithm = algorithmId == 0x8003   ? EVP_md5()
-                              : algorithmId == 0x8004 ? EVP_sha1()
-                                                      : EVP_sha256();
-    Bytes digest(EVP_MAX_MD_SIZE);
-    unsigned int length = 0;
-    if (EVP_Digest(input.data(), input.size(), digest.data(), &length, algorithm, nullptr) != 1) {
-        throw std::runtime_error("EVP_Digest failed");
-    }
-    digest.resize(length);
-    return digest;
 }
 
 #endif
