@@ -33,9 +33,7 @@ class DirectOperationTest(unittest.TestCase):
         self.assertEqual(fields["ARGUMENTS"], "Zoë € Œ")
         answer = zorvat.execute_direct(self.options, 20, b"\xa4\xbc")  # bytes as they stand
         self.assertEqual(answer_fields(answer)["ARGUMENTS"], "€Œ")
-
-    def test_argument_lists_reach_the_server_with_the_format_name(self):
-        # Operation 7 replaces argument 1 with the name of the output format.
+        # Lists become argument strings; operation 7 puts the format's name in argument 1.
         answer = zorvat.execute_direct(self.options, 7, ["a0", "x", ["s0", "s1"]], 1, 3)
         self.assertEqual(answer_fields(answer)["ARGUMENTS"], "a0\x1fJSON\x1fs0\xfes1")
 
