@@ -1,27 +1,40 @@
 #!/usr/bin/env bash
-# zorvat-cli against zorvat-server: a session from login to logout, the exit
-# statuses, and failures on stderr.
+# zorvat-server and zorvat-cli as programs: the server's command line, and
+# the client against it from login to logout, its session file, exit
+# statuses and failures on stderr.
 set -euo pipefail
 server=$1
 cli=$2
 work=$(mktemp -d)
 "$server" --host 127.0.0.1 --port 0 >"$work/out" 2>/dev/null &
 pid=$!
-trap 'kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 100); do
-  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/out")
+  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/out")
   [ -n "$port" ] && break
   sleep 0.1
 done
 fail() { echo "FAILED: $*" >&2; exit 1; }
 expect_in() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in: $2"; }
+[ -n "$port" ] || fail "the server printed no port"
+
+"$server" --help | grep -q -- '--fault' || fail "server help"
+for options in --no-such-option "--fault response:no-such-fault" "--port 65536"; do
+  status=0
+  # shellcheck disable=SC2086 # the options are meant to split
+  "$server" $options >/dev/null 2>&1 || status=$?
+  [ $status -eq 2 ] || fail "server $options: status $status"
+done
 
 out=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --args 'A\AB' --output-format 3)
 expect_in 'ARGUMENTS = A\AB\SJSON' "$out"
 
+# The session file is for its owner alone, also when a new login replaces it.
 session="$work/s"
-"$cli" login --host 127.0.0.1 --port "$port" --credential-item3 me --session-file "$session" >/dev/null
-[ "$(stat -c %a "$session")" = 600 ] || fail "session file mode"
+for _ in 1 2; do
+  "$cli" login --host 127.0.0.1 --port "$port" --credential-item3 me --session-file "$session" >/dev/null
+  [ "$(stat -c %a "$session")" = 600 ] || fail "session file mode"
+done
 out=$("$cli" run --session-file "$session" --op 20 --args 'Zoë €' --json)
 expect_in '"ok": true' "$out"
 expect_in 'Zoë €' "$out"
@@ -40,5 +53,9 @@ expect_in 'C104: Unable to connect to server!' "$err"
 "$cli" run --op 2 --args 'x\q' 2>/dev/null; status=$?
 [ $status -eq 2 ] || fail "bad escape: status $status"
 "$cli" direct --help | grep -q -- '--output-format' || fail "help"
+
+kill -TERM $pid
+wait $pid; status=$?
+[ $status -eq 0 ] || fail "server stopped by SIGTERM: status $status"
 set -e
-echo "cli end to end: ok"
+echo "programs end to end: ok"
