@@ -1,3 +1,5 @@
+// The key store's limits and expiry; that a pending key serves one request
+// is checked through the server in reference_server_test.cpp.
 #include "key_store.hpp"
 
 #include <gtest/gtest.h>
@@ -17,15 +19,6 @@ zv::SessionKey Key(uint8_t fill) {
     std::array<uint8_t, zv::kSessionKeySize> bytes;
     bytes.fill(fill);
     return zv::SessionKey(bytes.data());
-}
-
-TEST(KeyStore, APendingKeyIsTakenOnce) {
-    zv::server::KeyStore store(zv::server::ServerLimits{});
-    store.AddPending(Id(1), Key('a'));
-    const auto taken = store.TakePending(Id(1));
-    ASSERT_TRUE(taken.has_value());
-    EXPECT_EQ(taken->Text(), std::string(32, 'a'));
-    EXPECT_FALSE(store.TakePending(Id(1)).has_value());
 }
 
 TEST(KeyStore, HoldsNoMoreThanItsCapsDroppingTheOldestFirst) {

@@ -1,8 +1,9 @@
 // What the reference server does that the client's own tests do not show:
 // it keeps a direct operation's key for one request, gives every login its
-// own session, refuses what it cannot place with the error flag, checks
-// required credentials, and logs each exchange. The fields it decodes are
-// checked through the client in tests/operations.
+// own session, refuses what it cannot place with the error flag, and logs
+// each exchange. The fields it decodes are checked through the client in
+// tests/operations, its required credentials by the Python package's tests
+// (test_operations.py), which start the program with --require-item3.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -72,16 +73,6 @@ TEST_F(ReferenceServerTest, EachLoginGetsItsOwnRecordIdSessionAndPrintableKey) {
         EXPECT_NE(RecordItem(first, item), RecordItem(second, item));
     for (char c : RecordItem(first, 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
     EXPECT_EQ(Server().Keys().SessionCount(), 2u);
-}
-
-TEST_F(ReferenceServerTest, RequiredCredentialsAreChecked) {
-    zv::server::ServerOptions options;
-    options.requiredItem3 = "user";
-    options.requiredItem4 = "other";
-    Restart(options);
-    EXPECT_EQ(Direct(Options(), 20, "").Message(), "Invalid credentials");
-    std::string record = FreshSession();
-    EXPECT_EQ(Persistent(record, 1, "").Message(), "Invalid credentials");
 }
 
 TEST_F(ReferenceServerTest, LogsOneLinePerExchange) {

@@ -70,14 +70,12 @@ protected:
     int Port() const { return server_->Port(); }
 
     void SetFaults(zv::server::FaultKind negotiation, zv::server::FaultKind response,
-                   const std::string& text = "", uint32_t count = 0) {
+                   const std::string& text) {
         zv::server::FaultPlan plan;
         plan.negotiation.kind = negotiation;
         plan.negotiation.text = text;
-        plan.negotiation.count = count;
         plan.response.kind = response;
         plan.response.text = text;
-        plan.response.count = count;
         server_->SetFaults(plan);
     }
 
