@@ -8,7 +8,6 @@
 
 using zvtest::Own;
 using zvtest::R;
-using zvtest::TakeArray;
 using zvtest::Text;
 using Items = std::vector<std::string>;
 
@@ -24,32 +23,24 @@ TEST(CredentialOptions, BuildsEightItemsInParameterOrder) {
     auto record =
         Own(ZvCreateCredentialOptions("db.example", "one", 4242, "three", "four", "five", "six"));
     EXPECT_EQ(Text(record), R("db.example|one|4242|three|four|five|six|"));
-    const auto items = TakeArray(ZvExtractAllDataFromCredentialOptions(record.get()), 8);
-    ASSERT_FALSE(items.isNull);
+    const auto items = zvtest::TakeArray(ZvExtractAllDataFromCredentialOptions(record.get()), 8);
     EXPECT_TRUE(items.nullTerminated);
     EXPECT_EQ(items.items,
               (Items{"db.example", "one", "4242", "three", "four", "five", "six", ""}));
-}
-
-TEST(CredentialOptions, EmptyItemsAndPortZeroGiveTheBareSeparators) {
-    auto record = Own(ZvCreateCredentialOptions("", "", 0, "", "", "", ""));
-    EXPECT_EQ(Text(record), R("||0|||||"));
-    EXPECT_EQ(zvtest::Split(record.get(), 0x1C).size(), 8u);
-}
-
-TEST(CredentialOptions, PluginVariantFillsTheLastItem) {
-    auto plain = Own(ZvCreateCredentialOptions("h", "1", 7, "3", "4", "5", "6"));
-    auto emptyPlugin = Own(ZvCreateCredentialOptionsPlugin("h", "1", 7, "3", "4", "5", "6", ""));
-    EXPECT_EQ(Text(plain), Text(emptyPlugin));
-    auto withPlugin = Own(ZvCreateCredentialOptionsPlugin("h", "1", 7, "3", "4", "5", "6", "pg"));
-    EXPECT_EQ(Item(withPlugin, 7), "pg");
+    EXPECT_EQ(Text(Own(ZvCreateCredentialOptions("", "", 0, "", "", "", ""))), R("||0|||||"));
+    // The plugin variant fills the last item; an empty plugin is the plain form.
+    EXPECT_EQ(Text(Own(ZvCreateCredentialOptionsPlugin("db.example", "one", 4242, "three", "four",
+                                                       "five", "six", ""))),
+              Text(record));
+    EXPECT_EQ(Item(Own(ZvCreateCredentialOptionsPlugin("h", "1", 7, "3", "4", "5", "6", "pg")), 7),
+              "pg");
 }
 
 TEST(CredentialOptions, PortIsWrittenAsSignedDecimal) {
-    EXPECT_EQ(Item(Own(ZvCreateCredentialOptions("h", "", -15, "", "", "", "")), 2), "-15");
-    EXPECT_EQ(Item(Own(ZvCreateCredentialOptions("h", "", INT32_MIN, "", "", "", "")), 2),
-              "-2147483648");
-    EXPECT_EQ(Item(Own(ZvCreateCredentialOptions("h", "", 65535, "", "", "", "")), 2), "65535");
+    for (const int32_t port : {-15, INT32_MIN, 65535}) {
+        EXPECT_EQ(Item(Own(ZvCreateCredentialOptions("h", "", port, "", "", "", "")), 2),
+                  std::to_string(port));
+    }
 }
 
 TEST(CredentialOptions, AnItemHoldingTheSeparatorMakesTheRecordUnreadable) {
@@ -64,9 +55,7 @@ TEST(CredentialOptions, AnItemHoldingTheSeparatorMakesTheRecordUnreadable) {
 
 TEST(CredentialOptions, ReadOneItemStopsAtIndexEight) {
     auto record = Own(ZvCreateCredentialOptions("h", "", 1, "", "", "", ""));
-    auto plugin = Own(ZvExtractDataFromCredentialOptions(record.get(), 7));
-    ASSERT_NE(plugin, nullptr);
-    EXPECT_STREQ(plugin.get(), "");
+    EXPECT_EQ(Item(record, 7), "");
     EXPECT_EQ(ZvExtractDataFromCredentialOptions(record.get(), 8), nullptr);
     const std::string twoItems = R("a|b");
     EXPECT_EQ(ZvExtractDataFromCredentialOptions(twoItems.c_str(), 2), nullptr);
