@@ -29,15 +29,14 @@ constexpr std::size_t kHeader = 23;
 constexpr std::size_t kKey = 32;
 constexpr std::size_t kChecksum = 16;
 
-const char* const kNegotiationHeaderShort =
-    "C351: Encrypt negociation. Not received all bytes of header response";
-const char* const kNegotiationPayloadShort =
-    "C353: Encrypt negociation. Not received all bytes of data response response";
-const char* const kNegotiationChecksumShort =
-    "C354: Encrypt negociation. Not received all bytes of data checksum response";
-const char* const kResponseHeaderShort = "C401: Not received all bytes of header response";
-const char* const kResponsePayloadShort = "C403: Not received all bytes of data response response";
-const char* const kResponseChecksumShort = "C404: Not received all bytes of data checksum response";
+// The messages of a reply cut short in its header, payload and checksum.
+const char* const kNegotiationShort[] = {
+    "C351: Encrypt negociation. Not received all bytes of header response",
+    "C353: Encrypt negociation. Not received all bytes of data response response",
+    "C354: Encrypt negociation. Not received all bytes of data checksum response"};
+const char* const kResponseShort[] = {"C401: Not received all bytes of header response",
+                                      "C403: Not received all bytes of data response response",
+                                      "C404: Not received all bytes of data checksum response"};
 
 // A fault that lets only the first count bytes of a reply out, then closes.
 Fault CloseAfter(std::size_t count) {
@@ -75,31 +74,7 @@ int Listen(int& port) {
 
 using FaultMatrix = ReliabilityTest;
 
-TEST_F(FaultMatrix, ServerClosingAtEveryByteOfTheNegotiationReply) {
-    const std::string options = Options();
-    // Header, then the 32 key bytes, then the checksum.
-    for (std::size_t sent = 0; sent < kHeader + kKey + kChecksum; ++sent) {
-        const char* expected = sent < kHeader          ? kNegotiationHeaderShort
-                               : sent < kHeader + kKey ? kNegotiationPayloadShort
-                                                       : kNegotiationChecksumShort;
-        FaultPlan plan;
-        plan.negotiation = CloseAfter(sent);
-        Server().SetFaults(plan);
-        const std::string at = "closed after " + std::to_string(sent) + " bytes";
-
-        const Outcome direct = Direct(options, 2, "");
-        EXPECT_EQ(direct.Message(), expected) << at;
-        EXPECT_EQ(direct.Answer(), "<null>") << at;
-
-        std::string record = FreshSession();
-        const std::string before = record;
-        EXPECT_EQ(Persistent(record, 1, "").Message(), expected) << at;
-        EXPECT_EQ(record, before) << at;
-        ExpectNoDescriptorLeft(at);
-    }
-}
-
-TEST_F(FaultMatrix, ServerClosingAtEveryByteOfTheResponse) {
+TEST_F(FaultMatrix, ServerClosingAtEveryByteOfEitherReply) {
     // The answers are the same length on every call, so a fault-free call of
     // each kind tells how long the reply is.
     const std::string options = Options();
@@ -109,38 +84,39 @@ TEST_F(FaultMatrix, ServerClosingAtEveryByteOfTheResponse) {
     const Outcome login = Persistent(loggedIn, 1, "");
     ASSERT_EQ(login.Message(), "<null>");
 
-    struct Kind {
-        const char* name;
-        std::size_t payload;
-    };
-    for (const Kind& kind : {Kind{"direct", EncryptedAnswerSize(direct.Answer())},
-                             Kind{"login", EncryptedAnswerSize(login.Answer())}}) {
-        const bool isLogin = std::strcmp(kind.name, "login") == 0;
-        const std::size_t total = kHeader + kind.payload + kChecksum;
-        for (std::size_t sent = 0; sent <= total; ++sent) {
-            const char* expected = sent < kHeader                  ? kResponseHeaderShort
-                                   : sent < kHeader + kind.payload ? kResponsePayloadShort
-                                   : sent < total                  ? kResponseChecksumShort
-                                                                   : "<null>";
-            FaultPlan plan;
-            plan.response = CloseAfter(sent);
-            Server().SetFaults(plan);
-            const std::string at =
-                std::string(kind.name) + " closed after " + std::to_string(sent) + " bytes";
+    for (const bool negotiation : {true, false}) {
+        for (const bool isLogin : {false, true}) {
+            const char* const* cutShort = negotiation ? kNegotiationShort : kResponseShort;
+            const std::size_t payload =
+                negotiation ? kKey : EncryptedAnswerSize((isLogin ? login : direct).Answer());
+            const std::size_t total = kHeader + payload + kChecksum;
+            for (std::size_t sent = 0; sent <= total; ++sent) {
+                const char* expected = sent < kHeader             ? cutShort[0]
+                                       : sent < kHeader + payload ? cutShort[1]
+                                       : sent < total             ? cutShort[2]
+                                                                  : "<null>";
+                FaultPlan plan;
+                (negotiation ? plan.negotiation : plan.response) = CloseAfter(sent);
+                Server().SetFaults(plan);
+                const std::string at = std::string(negotiation ? "negotiation" : "response") +
+                                       (isLogin ? " of a login" : " of a direct operation") +
+                                       " closed after " + std::to_string(sent) + " bytes";
 
-            std::string record = FreshSession();
-            const std::string before = record;
-            const Outcome outcome = isLogin ? Persistent(record, 1, "") : Direct(options, 2, "");
-            EXPECT_EQ(outcome.Message(), expected) << at;
-            if (sent < total) {
-                EXPECT_EQ(outcome.Answer(), "<null>") << at;
-                EXPECT_EQ(record, before) << at;
-            } else {
-                // The whole reply, closed at its end, is an ordinary answer.
-                EXPECT_EQ(outcome.Item("OPERATION"), isLogin ? "1" : "2") << at;
-                EXPECT_EQ(record != before, isLogin) << at;  // a login stores its session
+                std::string record = FreshSession();
+                const std::string before = record;
+                const Outcome outcome =
+                    isLogin ? Persistent(record, 1, "") : Direct(options, 2, "");
+                EXPECT_EQ(outcome.Message(), expected) << at;
+                if (sent < total) {
+                    EXPECT_EQ(outcome.Answer(), "<null>") << at;
+                    EXPECT_EQ(record, before) << at;
+                } else {
+                    // The whole reply, closed at its end, is an ordinary answer.
+                    EXPECT_EQ(outcome.Item("OPERATION"), isLogin ? "1" : "2") << at;
+                    EXPECT_EQ(record != before, isLogin) << at;  // a login stores its session
+                }
+                ExpectNoDescriptorLeft(at);
             }
-            ExpectNoDescriptorLeft(at);
         }
     }
 }
@@ -154,9 +130,9 @@ TEST_F(FaultMatrix, ServerThatNeverAccepts) {
         const char* name;
         const char* expected;
     };
-    const Case cases[] = {{"direct", kNegotiationHeaderShort},
-                          {"login", kNegotiationHeaderShort},
-                          {"session", kResponseHeaderShort}};
+    const Case cases[] = {{"direct", kNegotiationShort[0]},
+                          {"login", kNegotiationShort[0]},
+                          {"session", kResponseShort[0]}};
     for (const Case& c : cases) {
         int port = 0;
         const int listener = Listen(port);
@@ -286,7 +262,7 @@ TEST_F(FaultMatrix, SpoiledRepliesInEveryKindOfOperation) {
         {FaultKind::kNone, FaultKind::kWrongChecksum, "", "C405: Checksum error"},
         {FaultKind::kNone, FaultKind::kBadPadding, "", "C406: Invalid encrypted data"},
         {FaultKind::kNone, FaultKind::kWrongLength, "", "C406: Invalid encrypted data"},
-        {FaultKind::kNone, FaultKind::kHugeLength, "", kResponsePayloadShort},
+        {FaultKind::kNone, FaultKind::kHugeLength, "", kResponseShort[1]},
         // The server's error text arrives converted to ISO-8859-15.
         {FaultKind::kNone, FaultKind::kErrorFlag, "Fichier verrouill\xE9 \xA4",
          "Fichier verrouill\xE9 \xA4"},
