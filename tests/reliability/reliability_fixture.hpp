@@ -3,17 +3,59 @@
 // closed again, and every test checks it once more when the server is gone.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
+#include <thread>
 
-#include "descriptors.hpp"
 #include "strings/strings.hpp"
 #include "support/server_fixture.hpp"
 #include "transport/session_id.hpp"
 
+// Whether a sanitizer slows every call down many times over: long runs then
+// do fewer rounds.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#define ZVTEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define ZVTEST_SANITIZED 1
+#endif
+#endif
+
 namespace zvtest {
+
+#ifdef ZVTEST_SANITIZED
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+
+// The entries of /proc/self/fd, less the one the listing itself opens.
+inline std::size_t OpenDescriptorCount() {
+    DIR* listing = opendir("/proc/self/fd");
+    if (listing == nullptr) return 0;
+    std::size_t count = 0;
+    while (const dirent* entry = readdir(listing)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(listing);
+    return count - 1;
+}
+
+// The in-process server closes its end of a connection on its own thread,
+// just after the client has read the reply: wait (boundedly) for the count to
+// come down to expected, then return it.
+inline std::size_t SettledDescriptorCount(std::size_t expected) {
+    std::size_t count = OpenDescriptorCount();
+    for (int i = 0; i < 500 && count > expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = OpenDescriptorCount();
+    }
+    return count;
+}
 
 class ReliabilityTest : public ServerTest {
 protected:

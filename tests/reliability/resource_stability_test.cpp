@@ -8,9 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "descriptors.hpp"
 #include "reliability_fixture.hpp"
-#include "sanitizer_build.hpp"
 
 using namespace zvtest;
 using zv::server::FaultKind;

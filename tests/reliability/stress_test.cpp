@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "reliability_fixture.hpp"
-#include "sanitizer_build.hpp"
 
 using namespace zvtest;
 
