@@ -109,16 +109,12 @@ std::string ReferenceToIso(const std::string& utf8) {
     return out;
 }
 
-TEST(TextConversion, EmptyAndNullGiveEightZeroBytes) {
+TEST(TextConversion, BlockSizeIsTheNextMultipleOfEightAboveTheLength) {
+    // Null and empty text give eight zero bytes.
     for (char* block : {zv::Iso885915ToUtf8(nullptr), zv::Iso885915ToUtf8(""),
                         zv::Utf8ToIso885915(nullptr), zv::Utf8ToIso885915("")}) {
-        const Converted converted = Take(block);
-        EXPECT_EQ(converted.text, "");
-        EXPECT_EQ(converted.blockBytes, 8u);
+        EXPECT_EQ(Take(block).blockBytes, 8u);
     }
-}
-
-TEST(TextConversion, BlockSizeIsTheNextMultipleOfEightAboveTheLength) {
     EXPECT_EQ(Take(zv::Iso885915ToUtf8("1234567")).blockBytes, 8u);
     EXPECT_EQ(Take(zv::Iso885915ToUtf8("12345678")).blockBytes, 16u);
     EXPECT_EQ(Take(zv::Iso885915ToUtf8("123456\xE9")).blockBytes, 16u);  // 8 bytes as UTF-8
