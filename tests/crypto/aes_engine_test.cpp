@@ -39,9 +39,6 @@ protected:
         zv::AesCbcDecryptBuffer(context, data.data(), static_cast<uint32_t>(data.size()));
         return data;
     }
-    static Bytes ChainingValue(const zv::AesContext& context) {
-        return Bytes(std::begin(context.chainingValue), std::end(context.chainingValue));
-    }
 };
 
 const Bytes kZeroIv(16, 0);
@@ -71,10 +68,6 @@ TEST_P(AesEngineTest, ReproducesTheCbcAes256Examples) {
     EXPECT_EQ(Encrypt(encryptor, plaintext), ciphertext);
     auto decryptor = Context(key, iv);
     EXPECT_EQ(Decrypt(decryptor, ciphertext), plaintext);
-    // Both directions leave the last ciphertext block as the chaining value.
-    const Bytes lastBlock(ciphertext.end() - 16, ciphertext.end());
-    EXPECT_EQ(ChainingValue(encryptor), lastBlock);
-    EXPECT_EQ(ChainingValue(decryptor), lastBlock);
 }
 
 TEST_P(AesEngineTest, SuccessiveCallsContinueTheChain) {

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "operations/messages.hpp"
-#include "strings/strings.hpp"
 
 TEST(ErrorMessages, CodeZeroPaddedToThreeDigitsThenTheText) {
     struct Case {
@@ -35,10 +34,4 @@ TEST(ErrorMessages, CodeZeroPaddedToThreeDigitsThenTheText) {
     for (const Case& c : cases) {
         EXPECT_EQ(zv::ErrorMessageText(c.code, c.socketError), c.message);
     }
-}
-
-TEST(ErrorMessages, BuildErrorMessageHandsOutAMallocCopy) {
-    const zv::CString message(zv::BuildErrorMessage(402, 0));
-    ASSERT_NE(message, nullptr);
-    EXPECT_STREQ(message.get(), "C402: Not enough free memory for received data");
 }

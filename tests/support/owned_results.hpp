@@ -23,14 +23,12 @@ inline OwnedText Own(char* text) { return OwnedText(text); }
 // The items of a string array as strings, releasing the array; checks the
 // terminating null pointer on the way.
 struct ArrayItems {
-    bool isNull = true;
     bool nullTerminated = false;
     std::vector<std::string> items;
 };
 inline ArrayItems TakeArray(char** array, uint32_t count) {
     ArrayItems result;
     if (array == nullptr) return result;
-    result.isNull = false;
     for (uint32_t i = 0; i < count; ++i) result.items.emplace_back(array[i]);
     result.nullTerminated = array[count] == nullptr;
     ZvFreeMemoryStringArray(array, count);
