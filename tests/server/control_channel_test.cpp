@@ -8,8 +8,8 @@
 
 #include "control_channel.hpp"
 #include "fault_flags.hpp"
+#include "operations/external_server.hpp"
 #include "support/server_fixture.hpp"
-#include "transport/connection.hpp"
 
 namespace {
 
@@ -17,18 +17,10 @@ using zv::server::Fault;
 using zv::server::FaultKind;
 using zvtest::Direct;
 
-// One command on a connection of its own, as the Windows tests send it.
+// One command as the Windows tests send it.
 std::string Send(uint16_t port, const std::string& command) {
-    uint32_t code = 0;
-    zv::Connection connection = zv::Connection::Open("127.0.0.1", port, code);
-    if (code != 0) return "<no connection>";
-    const std::string line = command + "\n";
-    connection.SendAll(reinterpret_cast<const uint8_t*>(line.data()), line.size());
-    connection.ShutdownSending();
     std::string answer;
-    char byte = 0;
-    while (connection.ReceiveExactly(reinterpret_cast<uint8_t*>(&byte), 1) == 1) answer += byte;
-    return answer;
+    return zvtest::ControlCommand(port, command, answer) ? answer : "<no connection>";
 }
 
 TEST(FaultFlags, FormattedFlagsReadBackAsTheSameFaultAndMistakesAreRefused) {
@@ -67,31 +59,30 @@ TEST_F(ControlChannel, SetsFaultsCountsExchangesAndRefusesWhatItDoesNotKnow) {
     ASSERT_TRUE(control.Start(0)) << control.Error();
     const uint16_t port = control.Port();
 
-    EXPECT_EQ(Send(port, "exchanges"), "0\n");
-    EXPECT_EQ(Send(port, "faults\tnegotiation:refuse=Busy: try later"), "ok\n");
+    EXPECT_EQ(Send(port, "exchanges"), "0");
+    EXPECT_EQ(Send(port, "faults\tnegotiation:refuse=Busy: try later"), "ok");
     EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Busy: try later");
-    EXPECT_EQ(Send(port, "faults"), "ok\n");  // no flags: no faults
+    EXPECT_EQ(Send(port, "faults"), "ok");  // no flags: no faults
     EXPECT_EQ(Direct(Options(), 20, "x").Message(), "<null>");
     // Both phases at once.
-    EXPECT_EQ(Send(port, "faults\tnegotiation:short-key=5\tresponse:wrong-checksum"), "ok\n");
+    EXPECT_EQ(Send(port, "faults\tnegotiation:short-key=5\tresponse:wrong-checksum"), "ok");
     EXPECT_EQ(Direct(Options(), 20, "x").Message(),
               "C357: Encrypt negociation. Invalid session key");
     // Mistakes leave the plan as it was.
-    EXPECT_EQ(Send(port, "stop"), "error: unknown command 'stop'\n");
+    EXPECT_EQ(Send(port, "stop"), "error: unknown command 'stop'");
     EXPECT_EQ(Send(port, "faultsnegotiation:refuse"),
-              "error: unknown command 'faultsnegotiation:refuse'\n");
-    EXPECT_EQ(Send(port, "faults\tresponse:no-such-fault"),
-              "error: unknown fault 'no-such-fault'\n");
+              "error: unknown command 'faultsnegotiation:refuse'");
+    EXPECT_EQ(Send(port, "faults\tresponse:no-such-fault"), "error: unknown fault 'no-such-fault'");
     EXPECT_EQ(Direct(Options(), 20, "x").Message(),
               "C357: Encrypt negociation. Invalid session key");
     // A refused negotiation, a negotiation and its request, and two with short
     // keys: five exchanges, the last counted once its reply is out.
     std::string count = Send(port, "exchanges");
-    for (int i = 0; i < 500 && count != "5\n"; ++i) {
+    for (int i = 0; i < 500 && count != "5"; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         count = Send(port, "exchanges");
     }
-    EXPECT_EQ(count, "5\n");
+    EXPECT_EQ(count, "5");
 }
 
 }  // namespace
