@@ -17,27 +17,18 @@ namespace {
 
 constexpr int kEach = 10000;
 
-struct Servers {
-    zv::server::ReferenceServer good{zv::server::ServerOptions{}};
-    zv::server::ReferenceServer spoiling{zv::server::ServerOptions{}};
-
-    bool Start() {
-        zv::server::FaultPlan plan;
-        plan.negotiation.kind = FaultKind::kRefuse;
-        plan.negotiation.text = "Refused";
-        plan.response.kind = FaultKind::kWrongChecksum;
-        spoiling.SetFaults(plan);
-        return good.Start() && spoiling.Start();
-    }
-};
-
 // Runs count failed and count successful operations, in turns. Returns how
 // many of them did not end as they should.
 int RunOperations(int count) {
-    Servers servers;
-    if (!servers.Start()) return count * 2;
-    const std::string options = OptionsAt(servers.good.Port());
-    const std::string refused = OptionsAt(servers.spoiling.Port());
+    zv::server::ReferenceServer good{zv::server::ServerOptions{}};
+    zv::server::ServerOptions spoilingOptions;
+    spoilingOptions.faults.negotiation.kind = FaultKind::kRefuse;
+    spoilingOptions.faults.negotiation.text = "Refused";
+    spoilingOptions.faults.response.kind = FaultKind::kWrongChecksum;
+    zv::server::ReferenceServer spoiling{spoilingOptions};
+    if (!good.Start() || !spoiling.Start()) return count * 2;
+    const std::string options = OptionsAt(good.Port());
+    const std::string refused = OptionsAt(spoiling.Port());
     // A session the server never heard of: answered with its error text.
     std::string unknownSession =
         WithMadeUpSession(Text(OwnedText(ZvCreateConnectionInfo(refused.c_str(), 0))));
