@@ -25,19 +25,6 @@ using Bytes = std::vector<uint8_t>;
 
 inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-inline Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-inline Bytes Md5(const Bytes& data) {
-    uint8_t* digest = zv::ComputeChecksum(data.data(), static_cast<uint32_t>(data.size()));
-    Bytes result(digest, digest + zv::kChecksumSize);
-    std::free(digest);
-    return result;
-}
-
 // A reply frame as the server sends it: header, payload, MD5 of the payload.
 inline Bytes ReplyFrame(const Bytes& payload, uint8_t errorFlag = 0, uint8_t encrypted = 0,
                         const zv::SessionIdBytes& sessionId = {}) {
@@ -47,7 +34,12 @@ inline Bytes ReplyFrame(const Bytes& payload, uint8_t errorFlag = 0, uint8_t enc
     header.errorFlag = errorFlag;
     header.encrypted = encrypted;
     const auto headerBytes = zv::EncodeResponseHeader(header);
-    return Concat({Bytes(headerBytes.begin(), headerBytes.end()), payload, Md5(payload)});
+    Bytes frame(headerBytes.begin(), headerBytes.end());
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    const zv::MallocPtr<uint8_t> checksum(
+        zv::ComputeChecksum(payload.data(), static_cast<uint32_t>(payload.size())));
+    frame.insert(frame.end(), checksum.get(), checksum.get() + zv::kChecksumSize);
+    return frame;
 }
 
 // Reads what is there until the end of the stream.

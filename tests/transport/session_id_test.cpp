@@ -30,29 +30,22 @@ std::string Parse(const char* text) {
     return hex;
 }
 
-std::string ToText(const uint8_t* bytes) {
-    char* text = zv::SessionIdToText(bytes);
-    const std::string result = text != nullptr ? text : "<null>";
-    std::free(text);
-    return result;
-}
-
 TEST(SessionId, TextAndBytesFollowGuidMemoryOrderAndEitherCaseParses) {
     const char* text = "00112233-4455-6677-8899-aabbccddeeff";
     EXPECT_EQ(Parse(text), "33221100554477668899aabbccddeeff");
     EXPECT_EQ(Parse("00112233-4455-6677-8899-AABBCCDDEEFF"), Parse(text));
     const zv::MallocPtr<uint8_t> bytes(zv::SessionIdFromText(text));
     ASSERT_NE(bytes, nullptr);
-    EXPECT_EQ(ToText(bytes.get()), text);
+    const zv::MallocPtr<char> back(zv::SessionIdToText(bytes.get()));
+    EXPECT_STREQ(back.get(), text);
 }
 
 TEST(SessionId, NewIdentifiersAreVersionFourAndDiffer) {
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
-        char* text = zv::NewSessionId();
+        const zv::MallocPtr<char> text(zv::NewSessionId());
         ASSERT_NE(text, nullptr);
-        const std::string id = text;
-        std::free(text);
+        const std::string id = text.get();
         ASSERT_EQ(id.size(), 36u);
         EXPECT_EQ(id[14], '4') << id;
         EXPECT_NE(std::string("89ab").find(id[19]), std::string::npos) << id;
