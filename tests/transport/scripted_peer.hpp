@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -34,11 +35,12 @@ inline Bytes ReplyFrame(const Bytes& payload, uint8_t errorFlag = 0, uint8_t enc
     header.errorFlag = errorFlag;
     header.encrypted = encrypted;
     const auto headerBytes = zv::EncodeResponseHeader(header);
-    Bytes frame(headerBytes.begin(), headerBytes.end());
-    frame.insert(frame.end(), payload.begin(), payload.end());
     const zv::MallocPtr<uint8_t> checksum(
         zv::ComputeChecksum(payload.data(), static_cast<uint32_t>(payload.size())));
-    frame.insert(frame.end(), checksum.get(), checksum.get() + zv::kChecksumSize);
+    Bytes frame(headerBytes.size() + payload.size() + zv::kChecksumSize);
+    auto end = std::copy(headerBytes.begin(), headerBytes.end(), frame.begin());
+    end = std::copy(payload.begin(), payload.end(), end);
+    std::copy(checksum.get(), checksum.get() + zv::kChecksumSize, end);
     return frame;
 }
 
