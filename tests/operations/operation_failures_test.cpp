@@ -69,9 +69,6 @@ TEST_F(OperationFailures, UnreachableServersGiveConnectionCodes) {
     const std::string port = std::to_string(UnusedLoopbackPort());
     EXPECT_EQ(Direct(OptionsWithPort("127.0.0.1", port), 2, "").Message(),
               "C104: Unable to connect to server!");
-    for (const char* host : {"no-such-host.invalid", ""}) {
-        EXPECT_EQ(Direct(OptionsWithPort(host, port), 2, "").Message(),
-                  "C050: Unable to resolve hostname")
-            << host;
-    }
+    EXPECT_EQ(Direct(OptionsWithPort("no-such-host.invalid", port), 2, "").Message(),
+              "C050: Unable to resolve hostname");
 }

@@ -169,8 +169,11 @@ TEST_F(FaultMatrix, ConnectionRefusedAndHostUnresolved) {
     close(listener);  // the port is known and now refuses
     const char* const expected = "C104: Unable to connect to server!";
     EXPECT_EQ(Direct(OptionsAt(port), 2, "").Message(), expected);
-    EXPECT_EQ(Direct(R("no-such-host.invalid|a|80|b|c|d|e|"), 2, "").Message(),
-              "C050: Unable to resolve hostname");
+    // An empty host resolves to nothing here (under Wine it does resolve).
+    for (const char* host : {"no-such-host.invalid", ""}) {
+        EXPECT_EQ(Direct(host + R("|a|80|b|c|d|e|"), 2, "").Message(),
+                  "C050: Unable to resolve hostname");
+    }
     for (const uint8_t code : {1, 20, 8}) {
         std::string record = WithPort(code == 1 ? FreshSession() : LoggedInRecord(), port);
         const std::string before = record;
