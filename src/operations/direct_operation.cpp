@@ -27,11 +27,10 @@ uint32_t RunDirectOperation(const char* credentialOptions, uint8_t operationCode
     if (!TakeSessionId(MallocPtr<uint8_t>(NewRandomUuidBytes()), sessionId)) return kOutOfMemory;
 
     std::optional<SessionKey> key;
-    RequestSettings settings;
-    settings.operationCode = operationCode;
-    settings.inputFormat = inputFormat;
-    settings.outputFormat = outputFormat;
-    settings.persistent = false;
+    const RequestSettings settings{.operationCode = operationCode,
+                                   .inputFormat = inputFormat,
+                                   .outputFormat = outputFormat,
+                                   .persistent = false};
     return RoundTrip(parts, settings, key, sessionId, status, response);
 }
 

@@ -45,9 +45,8 @@ uint32_t RunLogin(char** connectionInfo, const char* operationArguments, Operati
     }
 
     std::optional<SessionKey> key;
-    RequestSettings settings;
-    settings.operationCode = kLoginCode;
-    settings.requireStorableKey = true;
+    // The login sends formats 1 whatever the caller asked for.
+    const RequestSettings settings{.operationCode = kLoginCode, .requireStorableKey = true};
     if (const uint32_t code = RoundTrip(parts, settings, key, sessionId, status, response)) {
         return code;
     }
@@ -89,10 +88,8 @@ uint32_t RunInSession(const char* connectionInfo, uint8_t operationCode,
 
     std::optional<SessionKey> key(
         SessionKey(reinterpret_cast<const uint8_t*>(parts.sessionKey.data())));
-    RequestSettings settings;
-    settings.operationCode = operationCode;
-    settings.inputFormat = inputFormat;
-    settings.outputFormat = outputFormat;
+    const RequestSettings settings{
+        .operationCode = operationCode, .inputFormat = inputFormat, .outputFormat = outputFormat};
     return RoundTrip(parts, settings, key, sessionId, status, response);
 }
 
