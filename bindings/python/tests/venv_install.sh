@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The package as a user installs it: pip in a new virtual environment builds
+# libzorvat from the checkout and ships it inside; then, with nothing set in
+# the environment, the package reports its versions and runs an operation on
+# the reference server.
+# Usage: venv_install.sh PYTHON PACKAGE_DIR SERVER WORK_DIR
+set -euo pipefail
+python=$1
+package=$2
+server=$3
+work=$4
+fail() { echo "FAILED: $*" >&2; exit 1; }
+"$python" -c 'import ensurepip' 2>/dev/null || { echo "skipped: $python has no ensurepip"; exit 77; }
+rm -rf "$work"
+"$python" -m venv "$work/venv"
+started=$(date +%s)
+"$work/venv/bin/python" -m pip install --no-index --disable-pip-version-check --quiet "$package"
+echo "pip install: $(( $(date +%s) - started )) s"
+
+clean() { env -i "$work/venv/bin/python" "$@"; }
+versions=$(clean -m zorvat --version)
+echo "$versions"
+grep -q "^libzorvat .*($work/venv/.*/zorvat/libzorvat.so.1)\$" <<<"$versions" ||
+  fail "the library shipped in the package was not the one loaded"
+
+"$server" --host 127.0.0.1 --port 0 >"$work/server.out" 2>/dev/null &
+server_pid=$!
+trap 'kill $server_pid 2>/dev/null || true' EXIT
+port=""
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.out")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || fail "the server printed no port"
+clean -c "
+import zorvat
+answer = zorvat.execute_direct(zorvat.CredentialOptions('127.0.0.1', $port), 2, 'venv')
+assert answer['ARGUMENTS'].startswith('venv'), answer.items
+" || fail "an operation from the installed package"
+echo "installed package: ok"
