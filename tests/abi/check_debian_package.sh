@@ -12,8 +12,8 @@ version=$4
 rm -rf "$work"
 mkdir -p "$work"
 fail() { echo "FAILED: $*" >&2; exit 1; }
-server_pid=""
-trap '[ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true' EXIT
+# shellcheck source=../support/reference_server.sh
+source "$(dirname "$0")/../support/reference_server.sh"
 
 "$cpack" -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" ||
   { cat "$work/cpack.log"; fail "cpack"; }
@@ -28,18 +28,11 @@ for file in include/zorvat.h lib/libzorvat.so.1 lib/pkgconfig/zorvat.pc \
 done
 grep -qF 'credential\-itemN\-file' "$usr/share/man/man1/zorvat-cli.1" || fail "cli man page"
 
-run() { env -u LD_LIBRARY_PATH "$@"; }
-[ "$(run "$usr/bin/zorvat-cli" --version)" = "zorvat-cli $version" ] || fail "cli --version"
-run "$usr/bin/zorvat-server" --help | grep -q -- '--port' || fail "server --help"
-run "$usr/bin/zorvat-server" --host 127.0.0.1 --port 0 >"$work/server.out" 2>/dev/null &
-server_pid=$!
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the packaged server printed no port"
-out=$(run "$usr/bin/zorvat-cli" direct --host 127.0.0.1 --port "$port" --op 2 --args packaged)
+# Nothing tells the programs where the library is.
+unset LD_LIBRARY_PATH
+[ "$("$usr/bin/zorvat-cli" --version)" = "zorvat-cli $version" ] || fail "cli --version"
+"$usr/bin/zorvat-server" --help | grep -q -- '--port' || fail "server --help"
+start_reference_server "$usr/bin/zorvat-server" /dev/null
+out=$("$usr/bin/zorvat-cli" direct --host 127.0.0.1 --port "$port" --op 2 --args packaged)
 grep -q 'ARGUMENTS *packaged' <<<"$out" || fail "exchange between the packaged programs: $out"
 echo "Debian package: ok ($(basename "$deb"))"

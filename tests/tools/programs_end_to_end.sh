@@ -7,29 +7,17 @@ server=$1
 cli=$2
 version=$3
 work=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
+# shellcheck source=../support/reference_server.sh
+source "$(dirname "$0")/../support/reference_server.sh"
+trap 'stop_reference_servers; rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 expect_in() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in: $2"; }
-# start_server NAME [server options]: sets port to where it listens; its
-# verbose log goes to $work/NAME.log.
-start_server() {
-  local name=$1; shift
-  "$server" --host 127.0.0.1 --port 0 --verbose "$@" >"$work/$name.out" 2>"$work/$name.log" &
-  pids+=($!)
-  port=""
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/$name.out")
-    [ -n "$port" ] && return
-    sleep 0.1
-  done
-  fail "the server printed no port"
-}
 # A server whose error texts would set the window title and clear the screen.
-start_server hostile --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\302\233')"
+start_reference_server "$server" /dev/null \
+  --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\302\233')"
 hostile_port=$port
-start_server main
-pid=${pids[-1]}
+start_reference_server "$server" "$work/main.log" --verbose
+pid=${server_pids[-1]}
 
 "$server" --help | grep -q -- '--fault' || fail "server help"
 for options in --no-such-option "--fault response:no-such-fault" "--port 65536"; do

@@ -10,6 +10,8 @@ package=$2
 server=$3
 work=$4
 fail() { echo "FAILED: $*" >&2; exit 1; }
+# shellcheck source=../../../tests/support/reference_server.sh
+source "$(dirname "$0")/../../../tests/support/reference_server.sh"
 "$python" -c 'import ensurepip' 2>/dev/null || { echo "skipped: $python has no ensurepip"; exit 77; }
 rm -rf "$work"
 "$python" -m venv "$work/venv"
@@ -23,16 +25,7 @@ echo "$versions"
 grep -q "^libzorvat .*($work/venv/.*/zorvat/libzorvat.so.1)\$" <<<"$versions" ||
   fail "the library shipped in the package was not the one loaded"
 
-"$server" --host 127.0.0.1 --port 0 >"$work/server.out" 2>/dev/null &
-server_pid=$!
-trap 'kill $server_pid 2>/dev/null || true' EXIT
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the server printed no port"
+start_reference_server "$server" /dev/null
 clean -c "
 import zorvat
 answer = zorvat.execute_direct(zorvat.CredentialOptions('127.0.0.1', $port), 2, 'venv')
