@@ -12,7 +12,7 @@ version=$4
 rm -rf "$work"
 mkdir -p "$work"
 fail() { echo "FAILED: $*" >&2; exit 1; }
-# shellcheck source=../support/reference_server.sh
+# shellcheck source=SCRIPTDIR/../support/reference_server.sh
 source "$(dirname "$0")/../support/reference_server.sh"
 
 "$cpack" -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" ||

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the test scripts that run zorvat-server as a program.
 #   start_reference_server PROGRAM LOG [server options...]
 # starts it on an ephemeral loopback port with its standard error in LOG and

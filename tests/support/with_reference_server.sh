@@ -3,7 +3,7 @@
 # ephemeral loopback port, and stops the server afterwards.
 # Usage: with_reference_server.sh SERVER COMMAND...
 set -euo pipefail
-# shellcheck source=reference_server.sh
+# shellcheck source=SCRIPTDIR/reference_server.sh
 source "$(dirname "$0")/reference_server.sh"
 server=$1
 shift

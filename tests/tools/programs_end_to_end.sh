@@ -7,7 +7,7 @@ server=$1
 cli=$2
 version=$3
 work=$(mktemp -d)
-# shellcheck source=../support/reference_server.sh
+# shellcheck source=SCRIPTDIR/../support/reference_server.sh
 source "$(dirname "$0")/../support/reference_server.sh"
 trap 'stop_reference_servers; rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }

@@ -10,7 +10,7 @@ package=$2
 server=$3
 work=$4
 fail() { echo "FAILED: $*" >&2; exit 1; }
-# shellcheck source=../../../tests/support/reference_server.sh
+# shellcheck source=SCRIPTDIR/../../../tests/support/reference_server.sh
 source "$(dirname "$0")/../../../tests/support/reference_server.sh"
 "$python" -c 'import ensurepip' 2>/dev/null || { echo "skipped: $python has no ensurepip"; exit 77; }
 rm -rf "$work"
