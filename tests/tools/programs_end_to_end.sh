@@ -38,6 +38,28 @@ out=$(ZORVAT_CREDENTIAL_ITEM3=env-user "$cli" direct --host 127.0.0.1 --port "$p
 expect_in 'CREDENTIAL_ITEM3  env-user' "$out"
 expect_in 'CREDENTIAL_ITEM4  from a file' "$out"
 
+# A prompt on the terminal, without echo: the secret shows once, in the answer.
+out=$(python3 - "$cli" "$port" <<'EOF'
+import os, pty, sys
+pid, terminal = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], [sys.argv[1], "direct", "--host", "127.0.0.1", "--port", sys.argv[2],
+                           "--op", "2", "--credential-item4-prompt"])
+seen = b""
+while b"credential item 4: " not in seen:
+    seen += os.read(terminal, 1024)
+os.write(terminal, b"typed secret\n")
+try:
+    while chunk := os.read(terminal, 4096):
+        seen += chunk
+except OSError:  # the program has ended
+    pass
+print(seen.decode())
+EOF
+)
+expect_in 'CREDENTIAL_ITEM4  typed secret' "$out"
+[ "$(grep -c 'typed secret' <<<"$out")" -eq 1 ] || fail "the prompt echoed: $out"
+
 # The session file is for its owner alone, also when a new login replaces it,
 # which takes --force.
 session="$work/s"

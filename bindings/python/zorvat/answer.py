@@ -56,7 +56,7 @@ class Answer(str):
             fields[name] = value
         return fields
 
-    def keys(self) -> List[str]:  # type: ignore[override]
+    def keys(self) -> List[str]:
         """The names of a keyed answer (so ``dict(answer)`` gives its fields)."""
         return list(self.fields)
 
