@@ -2,7 +2,8 @@
 # The main job: builds the library, the reference server and the command-line
 # client, starts the server on an ephemeral loopback port, runs a direct
 # operation, a login, a few operations inside the session and a logout through
-# zorvat-cli, prints each answer, and stops the server.
+# zorvat-cli, prints each answer (aligned NAME value lines, or JSON where the
+# step says so), and stops the server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/ensure-deps.sh
@@ -41,19 +42,22 @@ step() {
   "$cli" "$@"
 }
 
-step "A direct operation (code 2, output format 3 = JSON): its own key negotiation and request" \
+step "A direct operation, code 2 with output format 3 (JSON). The reference server answers with what it decoded, one NAME value line per item; the format name JSON is added to argument 2 as a sub-item" \
   direct --host 127.0.0.1 --port "$port" --credential-item3 demo --credential-item1 SALES \
   --op 2 --args 'CUSTOMERS\A1001\A' --output-format 3
-step "Log in: the session goes to a session file (mode 0600)" \
+# A secret stays off the command line, where other users could read it.
+export ZORVAT_CREDENTIAL_ITEM4=secret-from-the-environment
+step "Log in, credential item 4 taken from ZORVAT_CREDENTIAL_ITEM4. The answer starts with the RECORD_ID; the session goes to a session file (mode 0600)" \
   login --host 127.0.0.1 --port "$port" --credential-item3 demo --credential-item1 SALES \
   --session-file "$session"
-step "Inside the session: text with accented letters and the euro sign" \
+unset ZORVAT_CREDENTIAL_ITEM4
+step "Inside the session, code 20: the arguments as the server got them, accented letters and the euro sign included" \
   run --session-file "$session" --op 20 --args 'Crème brûlée\A4,50 €\AŠkoda Œuvre'
-step "Inside the session: code 4 puts the format name at sub-item 3 of argument 1" \
+step "Inside the session, code 4 with output format 2 (XML): the format name goes in as sub-item 3 of argument 1" \
   run --session-file "$session" --op 4 --args 'ORDERS\Ap0\Sp1\Sp2\Sp3' --output-format 2
-step "The same answer as JSON" \
+step "Inside the session, code 7 with output format 8, the whole answer printed as JSON (--json): argument 2 was replaced by the format name JSON_SCH" \
   run --session-file "$session" --op 7 --args 'Zoë\Aanything' --output-format 8 --json
-step "Log out" logout --session-file "$session"
+step "Log out: the server's answer; the session file is removed" logout --session-file "$session"
 echo
 echo "==> server log"
 cat "$work/server.log"

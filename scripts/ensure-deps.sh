@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
-  python3 python3-setuptools python3-pip valgrind
+  python3 python3-setuptools python3-pip python3-venv valgrind
+  dpkg-dev file
 )
 packages+=("$@")
 

@@ -1,6 +1,6 @@
-# Installs the build into a scratch prefix, then builds and runs a separate
-# project against it twice: through find_package(Zorvat) and through
-# pkg-config.
+# Installs the build into a scratch prefix, runs the installed programs, then
+# builds and runs a separate project against it twice: through
+# find_package(Zorvat) and through pkg-config.
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 
@@ -13,6 +13,19 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+# The installed programs find the installed library by themselves.
+foreach(program zorvat-cli zorvat-server)
+  if(EXISTS ${prefix}/bin/${program})
+    run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/${program} --help)
+  endif()
+endforeach()
+if(EXISTS ${prefix}/bin/zorvat-cli)
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/zorvat-cli --version)
+  if(NOT run_output STREQUAL "zorvat-cli ${VERSION}\n")
+    message(FATAL_ERROR "installed zorvat-cli --version: ${run_output}")
+  endif()
+endif()
 
 # find_package
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-consumer -G ${GENERATOR}

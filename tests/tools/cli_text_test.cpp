@@ -12,7 +12,7 @@ TEST(CliEscapes, StandForTheSeparatorsAndAnyByte) {
     std::string error;
     EXPECT_EQ(zvcli::ExpandEscapes("a\\Ab\\Sc\\Id", error), R("a^b~c|d"));
     EXPECT_EQ(zvcli::ExpandEscapes("\\x41\\xfe\\\\", error), std::string("A\xFE\\"));
-    for (const char* bad : {"tail\\", "\\q", "\\x4", "\\xzz"}) {
+    for (const char* bad : {"tail\\", "\\q", "\\x4", "\\xzz", "abc\\x00def"}) {
         EXPECT_FALSE(zvcli::ExpandEscapes(bad, error)) << bad;
         EXPECT_FALSE(error.empty());
     }
@@ -38,12 +38,13 @@ TEST(CliText, EveryIso885915ByteSurvivesTheRoundTrip) {
     EXPECT_EQ(zvcli::Utf8ToLatin9(zvcli::Latin9ToUtf8(all), error), all) << error;
 }
 
-TEST(CliAnswers, KeyedAnswersPrintOneNamedItemPerLine) {
-    const std::string answer = R("LOGIN~RECORD_ID~ARGUMENTS|R1|a^b~c\\");
-    EXPECT_EQ(zvcli::FormatAnswerForPeople(answer),
-              "(names) LOGIN\\SRECORD_ID\\SARGUMENTS\nRECORD_ID = R1\nARGUMENTS = a\\Ab\\Sc\\\\\n");
-    EXPECT_EQ(zvcli::FormatAnswerForPeople(R("plain|\xA4\x01")),
-              "[0] plain\n[1] \xE2\x82\xAC\\x01\n");
+TEST(CliAnswers, KeyedAnswersPrintAlignedNamesAndEveryControlByteEscaped) {
+    const std::string answer = R("LOGIN~ID~ARGUMENTS|R1|a^b~c\\");
+    EXPECT_EQ(zvcli::FormatAnswerForPeople(answer), "ID         R1\nARGUMENTS  a\\Ab\\Sc\\\\\n");
+    EXPECT_EQ(zvcli::FormatRawItems(answer), "LOGIN\\SID\\SARGUMENTS\nR1\na\\Ab\\Sc\\\\\n");
+    // ESC, DEL and the C1 range: a terminal would obey them.
+    EXPECT_EQ(zvcli::FormatAnswerForPeople(R("plain|\xA4\x1B]0;x\x07\x7F\x9B\xA0")),
+              "[0]  plain\n[1]  \xE2\x82\xAC\\x1B]0;x\\x07\\x7F\\x9B\xC2\xA0\n");
 }
 
 TEST(CliAnswers, JsonKeepsTextAndStructure) {
@@ -51,5 +52,8 @@ TEST(CliAnswers, JsonKeepsTextAndStructure) {
               "{\"ok\": true, \"answer\": \"K\xC3\xBE"
               "A\\u001cx\\\"y\\u001fz\", "
               "\"items\": [[\"K\", \"A\"], [\"x\\\"y\\u001fz\"]]}");
-    EXPECT_EQ(zvcli::FormatErrorAsJson("C104: no"), "{\"ok\": false, \"error\": \"C104: no\"}");
+    EXPECT_EQ(zvcli::FormatErrorAsJson("\x1B[2J\x9B\xA4", true),
+              "{\"ok\": false, \"error\": \"\\u001b[2J\\u009b\xE2\x82\xAC\"}");
+    EXPECT_EQ(zvcli::FormatErrorAsJson("caf\xC3\xA9", false),
+              "{\"ok\": false, \"error\": \"caf\xC3\xA9\"}");
 }

@@ -1,23 +1,23 @@
 #!/usr/bin/env bash
 # zorvat-server and zorvat-cli as programs: the server's command line, and
-# the client against it from login to logout, its session file, exit
-# statuses and failures on stderr.
+# the client against it from login to logout, its session file, where its
+# secrets come from, what it refuses, exit statuses and failures on stderr.
 set -euo pipefail
 server=$1
 cli=$2
 version=$3
 work=$(mktemp -d)
-"$server" --host 127.0.0.1 --port 0 >"$work/out" 2>/dev/null &
-pid=$!
-trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 100); do
-  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
+# shellcheck source=SCRIPTDIR/../support/reference_server.sh
+source "$(dirname "$0")/../support/reference_server.sh"
+trap 'stop_reference_servers; rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 expect_in() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in: $2"; }
-[ -n "$port" ] || fail "the server printed no port"
+# A server whose error texts would set the window title and clear the screen.
+start_reference_server "$server" /dev/null \
+  --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\302\233')"
+hostile_port=$port
+start_reference_server "$server" "$work/main.log" --verbose
+pid=${server_pids[-1]}
 
 "$server" --help | grep -q -- '--fault' || fail "server help"
 for options in --no-such-option "--fault response:no-such-fault" "--port 65536"; do
@@ -28,21 +28,101 @@ for options in --no-such-option "--fault response:no-such-fault" "--port 65536";
 done
 
 out=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --args 'A\AB' --output-format 3)
-expect_in 'ARGUMENTS = A\AB\SJSON' "$out"
+expect_in 'ARGUMENTS         A\AB\SJSON' "$out"
 
-# The session file is for its owner alone, also when a new login replaces it.
+# Credential items from the environment and from a private file.
+printf 'from a file\n' >"$work/secret"
+chmod 600 "$work/secret"
+out=$(ZORVAT_CREDENTIAL_ITEM3=env-user "$cli" direct --host 127.0.0.1 --port "$port" --op 2 \
+  --credential-item4-file "$work/secret")
+expect_in 'CREDENTIAL_ITEM3  env-user' "$out"
+expect_in 'CREDENTIAL_ITEM4  from a file' "$out"
+
+# A prompt on the terminal, without echo: the secret shows once, in the answer.
+out=$(python3 - "$cli" "$port" <<'EOF'
+import os, pty, sys
+pid, terminal = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], [sys.argv[1], "direct", "--host", "127.0.0.1", "--port", sys.argv[2],
+                           "--op", "2", "--credential-item4-prompt"])
+seen = b""
+while b"credential item 4: " not in seen:
+    seen += os.read(terminal, 1024)
+os.write(terminal, b"typed secret\n")
+try:
+    while chunk := os.read(terminal, 4096):
+        seen += chunk
+except OSError:  # the program has ended
+    pass
+print(seen.decode())
+EOF
+)
+expect_in 'CREDENTIAL_ITEM4  typed secret' "$out"
+[ "$(grep -c 'typed secret' <<<"$out")" -eq 1 ] || fail "the prompt echoed: $out"
+
+# The session file is for its owner alone, also when a new login replaces it,
+# which takes --force.
 session="$work/s"
-for _ in 1 2; do
-  "$cli" login --host 127.0.0.1 --port "$port" --credential-item3 me --session-file "$session" >/dev/null
+for force in "" --force; do
+  # shellcheck disable=SC2086 # an empty $force is no argument
+  "$cli" login --host 127.0.0.1 --port "$port" --credential-item3 me --session-file "$session" $force >/dev/null
   [ "$(stat -c %a "$session")" = 600 ] || fail "session file mode"
 done
 out=$("$cli" run --session-file "$session" --op 20 --args 'Zoë €' --json)
 expect_in '"ok": true' "$out"
 expect_in 'Zoë €' "$out"
+cp -p "$session" "$work/stale"
 "$cli" logout --session-file "$session" >/dev/null
 [ ! -e "$session" ] || fail "session file left after logout"
 
 set +e
+err=$("$cli" login --host 127.0.0.1 --port "$port" --session-file "$work/stale" 2>&1); status=$?
+[ $status -eq 1 ] || fail "login over a session file: status $status"
+expect_in '--force' "$err"
+err=$("$cli" run --session-file "$work/stale" --op 20 2>&1); status=$?
+[ $status -eq 1 ] || fail "logged-out session: status $status"
+expect_in 'log in again' "$err"
+
+# Session files that someone else could have planted, swapped or read.
+cp -p "$work/stale" "$work/open"
+chmod 640 "$work/open"
+ln -s "$work/stale" "$work/link"
+head -c 70000 /dev/zero >"$work/big"
+chmod 600 "$work/big"
+planted=("$work/open:open to group" "$work/link:symbolic link" "$work/big:larger than 64 KiB"
+         "/dev/zero:not a regular file" "$work:not a regular file")
+if [ "$(id -u)" -eq 0 ]; then
+  cp -p "$work/stale" "$work/foreign"
+  chown 1:1 "$work/foreign"
+  planted+=("$work/foreign:another user")
+fi
+for case in "${planted[@]}"; do
+  for command in "run --op 20" logout; do
+    # shellcheck disable=SC2086 # the command is meant to split
+    err=$("$cli" $command --session-file "${case%%:*}" 2>&1); status=$?
+    [ $status -eq 1 ] || fail "$command with ${case%%:*}: status $status"
+    expect_in "${case#*:}" "$err"
+  done
+done
+chmod 644 "$work/secret"
+err=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --credential-item4-file "$work/secret" 2>&1)
+[ $? -eq 1 ] || fail "credential file open to others"
+expect_in 'open to group' "$err"
+
+# A login whose session file cannot be written closes the session again.
+logouts() { grep -c '^request op=8 ' "$work/main.log"; }
+before=$(logouts)
+err=$("$cli" login --host 127.0.0.1 --port "$port" --session-file "$work/none/s" 2>&1); status=$?
+[ $status -eq 1 ] || fail "unwritable session file: status $status"
+expect_in 'logged out on the server' "$err"
+for _ in $(seq 50); do [ "$(logouts)" -gt "$before" ] && break; sleep 0.1; done
+[ "$(logouts)" -gt "$before" ] || fail "no logout after the failed write"
+
+# Server texts reach the terminal escaped.
+err=$("$cli" direct --host 127.0.0.1 --port "$hostile_port" --op 2 2>&1); status=$?
+[ $status -eq 1 ] || fail "server error: status $status"
+[ "$err" = 'zorvat-cli: \x1B]0;owned\x07\x1B[2JÂ\x9B' ] || fail "server text not escaped: $err"
+
 err=$("$cli" run --session-file "$session" --op 20 2>&1 >/dev/null); status=$?
 [ $status -eq 1 ] || fail "missing session file: status $status"
 expect_in 'log in first' "$err"
@@ -51,13 +131,15 @@ err=$("$cli" direct --host 127.0.0.1 --port 1 --op 2 2>&1 >/dev/null); status=$?
 expect_in 'C104: Unable to connect to server!' "$err"
 "$cli" direct --host 127.0.0.1 --port 70000 --op 2 2>/dev/null; status=$?
 [ $status -eq 2 ] || fail "bad port: status $status"
-"$cli" run --op 2 --args 'x\q' 2>/dev/null; status=$?
-[ $status -eq 2 ] || fail "bad escape: status $status"
+for bad in 'x\q' 'abc\x00def'; do
+  "$cli" run --op 2 --args "$bad" 2>/dev/null; status=$?
+  [ $status -eq 2 ] || fail "bad escape $bad: status $status"
+done
 [ "$("$cli" --version)" = "zorvat-cli $version" ] || fail "cli --version"
 "$cli" direct --help | grep -q -- '--output-format' || fail "help"
 
-kill -TERM $pid
-wait $pid; status=$?
+kill -TERM "$pid"
+wait "$pid"; status=$?
 [ $status -eq 0 ] || fail "server stopped by SIGTERM: status $status"
 set -e
 echo "programs end to end: ok"

@@ -1,5 +1,6 @@
 // zorvat-cli: runs operations on a server from the command line, for people
 // trying a server and for scripts.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -8,6 +9,7 @@
 
 #include "answer_printer.hpp"
 #include "command_line.hpp"
+#include "credential_sources.hpp"
 #include "session_file.hpp"
 #include "text_codec.hpp"
 #include "version_text.hpp"
@@ -27,16 +29,19 @@ using LibraryText = std::unique_ptr<char, ZvFree>;
 
 const OptionSpec kHelp{"help", nullptr, "show this help"};
 const OptionSpec kJson{"json", nullptr, "print the answer (or the failure) as JSON"};
-const std::vector<OptionSpec> kServerOptions = {
-    {"host", "NAME", "server host name or address (required)"},
-    {"port", "NUMBER", "server TCP port (required)"},
-    {"credential-item1", "TEXT", "credential item 1"},
-    {"credential-item3", "TEXT", "credential item 3"},
-    {"credential-item4", "TEXT", "credential item 4"},
-    {"credential-item5", "TEXT", "credential item 5"},
-    {"credential-item6", "TEXT", "credential item 6"},
-    {"plugin", "TEXT", "plug-in item"},
-};
+const OptionSpec kRaw{"raw", nullptr,
+                      "print the answer's items one per line as they come, without names"};
+const OptionSpec kForce{"force", nullptr, "replace an existing session file"};
+const std::vector<OptionSpec> kServerOptions = [] {
+    std::vector<OptionSpec> options = {
+        {"host", "NAME", "server host name or address (required)"},
+        {"port", "NUMBER", "server TCP port (required)"},
+        {"plugin", "TEXT", "plug-in item"},
+    };
+    const auto& credentials = CredentialOptionSpecs();
+    options.insert(options.end(), credentials.begin(), credentials.end());
+    return options;
+}();
 const OptionSpec kOperation{"op", "CODE", "operation code, 0 to 255 (required)"};
 const OptionSpec kArguments{"args", "TEXT",
                             "operation arguments; \\A separates arguments (0x1F), \\S sub-items "
@@ -46,8 +51,8 @@ const OptionSpec kOutputFormat{"output-format", "N",
                                "output format: 1 MV, 2 XML, 3 JSON, 4 TABLE, 5 XML_DICT, "
                                "6 XML_SCH, 7 JSON_DICT, 8 JSON_SCH (default 1)"};
 const OptionSpec kSessionFile{"session-file", "PATH",
-                              "where the login keeps the session "
-                              "(default zorvat.session)"};
+                              "where the login keeps the session (default zorvat.session); "
+                              "it must be a regular file of yours closed to group and others"};
 const OptionSpec kReservedValue{"reserved-value", "N",
                                 "reserved value of the session record "
                                 "(default 0)"};
@@ -59,9 +64,20 @@ struct Command {
     int (*run)(const CommandLine&);
 };
 
+// A failure in our own words (UTF-8, as the paths and options were typed).
 int Fail(const CommandLine& line, const std::string& message) {
-    std::fprintf(stderr, "zorvat-cli: %s\n", Latin9ToUtf8(message).c_str());
-    if (line.Has("json")) std::printf("%s\n", FormatErrorAsJson(message).c_str());
+    std::fprintf(stderr, "zorvat-cli: %s\n", message.c_str());
+    if (line.Has("json")) std::printf("%s\n", FormatErrorAsJson(message, false).c_str());
+    return kExitFailed;
+}
+
+// A failure in the library's or the server's words (ISO-8859-15, any bytes),
+// escaped like answers, with a hint of ours after it.
+int FailWithServerText(const CommandLine& line, const std::string& latin9, const char* hint = "") {
+    std::fprintf(stderr, "zorvat-cli: %s%s\n", FormatTextForPeople(latin9).c_str(), hint);
+    if (line.Has("json")) {
+        std::printf("%s\n", FormatErrorAsJson(latin9 + hint, true).c_str());
+    }
     return kExitFailed;
 }
 
@@ -70,15 +86,18 @@ int UsageError(const std::string& message) {
     return kExitUsage;
 }
 
-int PrintOutcome(const CommandLine& line, char* answer, char* errorMessage) {
+int PrintOutcome(const CommandLine& line, char* answer, char* errorMessage,
+                 const char* failureHint = "") {
     const LibraryText ownedAnswer(answer);
     const LibraryText ownedMessage(errorMessage);
     if (!ownedAnswer) {
-        return Fail(line,
-                    ownedMessage ? ownedMessage.get() : "the operation failed without a message");
+        if (!ownedMessage) return Fail(line, "the operation failed without a message");
+        return FailWithServerText(line, ownedMessage.get(), failureHint);
     }
     if (line.Has("json")) {
         std::printf("%s\n", FormatAnswerAsJson(ownedAnswer.get()).c_str());
+    } else if (line.Has("raw")) {
+        std::fputs(FormatRawItems(ownedAnswer.get()).c_str(), stdout);
     } else {
         std::fputs(FormatAnswerForPeople(ownedAnswer.get()).c_str(), stdout);
     }
@@ -130,36 +149,49 @@ bool ReadOperation(const CommandLine& line, bool needsCode, OperationChoice& cho
     return TextOption(line, "args", true, choice.arguments, error);
 }
 
-// The credential-options record from --host, --port and the credential items.
-LibraryText CredentialOptions(const CommandLine& line, std::string& error) {
+// The credential-options record from --host, --port, the credential items
+// and --plugin; null with failure set otherwise.
+LibraryText CredentialOptions(const CommandLine& line, CredentialFailure& failure) {
+    failure.usage = true;
     if (!line.Has("host") || !line.Has("port")) {
-        error = "--host and --port are required";
+        failure.message = "--host and --port are required";
         return nullptr;
     }
-    const auto port = line.GetNumber("port", 0, 1, 65535, error);
-    if (!port) return nullptr;
-    const char* names[] = {"host",
-                           "credential-item1",
-                           "credential-item3",
-                           "credential-item4",
-                           "credential-item5",
-                           "credential-item6",
-                           "plugin"};
-    std::string items[std::size(names)];
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        if (!TextOption(line, names[i], false, items[i], error)) return nullptr;
+    const auto port = line.GetNumber("port", 0, 1, 65535, failure.message);
+    std::string host;
+    std::string plugin;
+    if (!port || !TextOption(line, "host", false, host, failure.message) ||
+        !TextOption(line, "plugin", false, plugin, failure.message)) {
+        return nullptr;
+    }
+    std::array<std::string, kCredentialItems.size()> items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const auto text = CredentialItemText(line, kCredentialItems[i], failure);
+        if (!text) return nullptr;
+        auto latin9 = Utf8ToLatin9(*text, failure.message);
+        if (!latin9) {
+            failure = {true, "credential item " + std::to_string(kCredentialItems[i]) + ": " +
+                                 failure.message};
+            return nullptr;
+        }
+        items[i] = std::move(*latin9);
     }
     return LibraryText(ZvCreateCredentialOptionsPlugin(
-        items[0].c_str(), items[1].c_str(), static_cast<int32_t>(*port), items[2].c_str(),
-        items[3].c_str(), items[4].c_str(), items[5].c_str(), items[6].c_str()));
+        host.c_str(), items[0].c_str(), static_cast<int32_t>(*port), items[1].c_str(),
+        items[2].c_str(), items[3].c_str(), items[4].c_str(), plugin.c_str()));
+}
+
+int CredentialError(const CommandLine& line, const CredentialFailure& failure) {
+    return failure.usage ? UsageError(failure.message) : Fail(line, failure.message);
 }
 
 int RunDirect(const CommandLine& line) {
     std::string error;
     OperationChoice choice;
     if (!ReadOperation(line, true, choice, error)) return UsageError(error);
-    const LibraryText options = CredentialOptions(line, error);
-    if (!options) return UsageError(error);
+    CredentialFailure failure;
+    const LibraryText options = CredentialOptions(line, failure);
+    if (!options) return CredentialError(line, failure);
     char* message = nullptr;
     char* answer =
         ZvExecuteDirectOperation(&message, options.get(), choice.code, choice.arguments.c_str(),
@@ -173,8 +205,15 @@ int RunLogin(const CommandLine& line) {
     if (!ReadOperation(line, false, choice, error)) return UsageError(error);
     const auto reserved = line.GetNumber("reserved-value", 0, INT32_MIN, INT32_MAX, error);
     if (!reserved) return UsageError(error);
-    const LibraryText options = CredentialOptions(line, error);
-    if (!options) return UsageError(error);
+    const std::string path = line.Get("session-file", kDefaultSessionFile);
+    // Checked before the login too, so that no session is opened for nothing.
+    if (!line.Has("force") && SessionFileExists(path)) {
+        return Fail(line, "session file " + path +
+                              " already exists; log out first, or give --force to replace it");
+    }
+    CredentialFailure failure;
+    const LibraryText options = CredentialOptions(line, failure);
+    if (!options) return CredentialError(line, failure);
     const LibraryText record(
         ZvCreateConnectionInfo(options.get(), static_cast<int32_t>(*reserved)));
     if (!record) return Fail(line, "out of memory");
@@ -186,10 +225,17 @@ int RunLogin(const CommandLine& line) {
     // A successful login hands back a new record; the one passed in stays ours.
     const LibraryText loggedIn(session != record.get() ? session : nullptr);
     if (answer != nullptr && loggedIn) {
-        const std::string path = line.Get("session-file", kDefaultSessionFile);
-        if (!WriteSessionFile(path, loggedIn.get(), error)) {
+        if (!WriteSessionFile(path, loggedIn.get(), line.Has("force"), error)) {
             ZvFreeMemory(answer);
-            return Fail(line, error);
+            // Nobody could reach the session without the file: close it now.
+            char* logoutMessage = nullptr;
+            char* current = loggedIn.get();
+            const LibraryText logout(
+                ZvExecutePersistentOperation(&logoutMessage, &current, 8, "", 1, 1, 0));
+            const LibraryText ownedLogoutMessage(logoutMessage);
+            if (logout) return Fail(line, error + "; the session was logged out on the server");
+            return Fail(line, error + "; logging out on the server failed too: " +
+                                  FormatTextForPeople(logoutMessage ? logoutMessage : "?"));
         }
     }
     return PrintOutcome(line, answer, message);
@@ -216,7 +262,12 @@ int RunInSession(const CommandLine& line, bool logout) {
         ZvFreeMemory(message);
         return Fail(line, error);
     }
-    return PrintOutcome(line, answer, message);
+    const bool unknownSession =
+        answer == nullptr && message != nullptr && std::strcmp(message, "Unknown session") == 0;
+    return PrintOutcome(line, answer, message,
+                        unknownSession ? " (the server no longer knows this session: log in "
+                                         "again, with --force to replace the session file)"
+                                       : "");
 }
 
 int RunOperation(const CommandLine& line) { return RunInSession(line, false); }
@@ -230,17 +281,20 @@ std::vector<OptionSpec> Join(std::vector<OptionSpec> first, const std::vector<Op
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"direct", "run one operation outside any session",
-         Join(kServerOptions, {kOperation, kArguments, kInputFormat, kOutputFormat, kJson, kHelp}),
+         Join(kServerOptions,
+              {kOperation, kArguments, kInputFormat, kOutputFormat, kJson, kRaw, kHelp}),
          RunDirect},
         {"login", "log in and keep the session in the session file",
-         Join(kServerOptions, {kArguments, kReservedValue, kSessionFile, kJson, kHelp}), RunLogin},
+         Join(kServerOptions,
+              {kArguments, kReservedValue, kSessionFile, kForce, kJson, kRaw, kHelp}),
+         RunLogin},
         {"run",
          "run an operation inside the session of the session file",
-         {kOperation, kArguments, kInputFormat, kOutputFormat, kSessionFile, kJson, kHelp},
+         {kOperation, kArguments, kInputFormat, kOutputFormat, kSessionFile, kJson, kRaw, kHelp},
          RunOperation},
         {"logout",
          "log out and remove the session file",
-         {kArguments, kInputFormat, kOutputFormat, kSessionFile, kJson, kHelp},
+         {kArguments, kInputFormat, kOutputFormat, kSessionFile, kJson, kRaw, kHelp},
          RunLogout},
     };
     return commands;
@@ -251,10 +305,12 @@ void PrintHelp() {
     for (const Command& command : Commands())
         std::printf("  %-8s %s\n", command.name, command.summary);
     std::puts(
-        "\nzorvat-cli COMMAND --help lists the options of a command. Answers print one item per\n"
-        "line (NAME = value for keyed answers) with \\A, \\S and \\xHH for separators and control\n"
-        "bytes; --json prints them as JSON. Failures go to stderr with exit status 1; usage\n"
-        "errors exit with 2.\n\n"
+        "\nzorvat-cli COMMAND --help lists the options of a command; the credential items can\n"
+        "come from files, a prompt or the environment instead of the command line (see\n"
+        "zorvat-cli login --help). Keyed answers print as aligned NAME  value lines, others\n"
+        "one item per line; --raw prints the items alone, --json as JSON. \\A, \\S and \\xHH\n"
+        "stand for separators and control bytes, in answers and in the server's error texts.\n"
+        "Failures go to stderr with exit status 1; usage errors exit with 2.\n\n"
         "example:\n"
         "  zorvat-cli login --host 127.0.0.1 --port 4711 --credential-item3 alice\n"
         "  zorvat-cli run --op 2 --args 'CUSTOMERS\\A1001'\n"
@@ -263,11 +319,17 @@ void PrintHelp() {
 
 void PrintCommandHelp(const Command& command) {
     std::printf("usage: zorvat-cli %s [OPTIONS]\n%s\n\noptions:\n", command.name, command.summary);
+    bool takesCredentials = false;
     for (const OptionSpec& option : command.options) {
+        if (option.help == nullptr) {
+            takesCredentials = true;  // the credential items, explained below
+            continue;
+        }
         const std::string left = std::string("--") + option.name +
                                  (option.valueName ? std::string(" ") + option.valueName : "");
         std::printf("  %-24s %s\n", left.c_str(), option.help);
     }
+    if (takesCredentials) std::fputs(CredentialHelp().c_str(), stdout);
 }
 
 }  // namespace
@@ -293,6 +355,8 @@ int main(int argc, char** argv) {
             PrintCommandHelp(command);
             return 0;
         }
+        if (line.Has("json") && line.Has("raw"))
+            return UsageError("give --json or --raw, not both");
         return command.run(line);
     }
     return UsageError(std::string("unknown command '") + argv[1] + "'");

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "private_file.hpp"
+
 namespace zvcli {
 namespace {
 
@@ -18,7 +20,13 @@ std::string Reason(const std::string& what, const std::string& path) {
 
 }  // namespace
 
-bool WriteSessionFile(const std::string& path, const std::string& record, std::string& error) {
+bool SessionFileExists(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0;
+}
+
+bool WriteSessionFile(const std::string& path, const std::string& record, bool replace,
+                      std::string& error) {
     std::string temporary = path + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
@@ -38,34 +46,23 @@ bool WriteSessionFile(const std::string& path, const std::string& record, std::s
     written = written && fsync(fd) == 0;
     if (!written) error = Reason("cannot write", temporary);
     close(fd);
-    if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (written && replace && std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = Reason("cannot replace", path);
         written = false;
     }
-    if (!written) unlink(temporary.c_str());
+    // link() never replaces: a file that appeared at path since the caller
+    // looked stays as it is.
+    if (written && !replace && link(temporary.c_str(), path.c_str()) != 0) {
+        error = Reason("cannot create", path);
+        written = false;
+    }
+    if (!written || !replace) unlink(temporary.c_str());
     return written;
 }
 
 std::optional<std::string> ReadSessionFile(const std::string& path, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = Reason("cannot open session file", path) + " (log in first)";
-        return std::nullopt;
-    }
-    std::string record;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            error = Reason("cannot read", path);
-            close(fd);
-            return std::nullopt;
-        }
-        if (count == 0) break;
-        record.append(buffer, static_cast<std::size_t>(count));
-    }
-    close(fd);
+    auto record = ReadPrivateFile(path, "session file", false, error);
+    if (!record && !SessionFileExists(path)) error += " (log in first)";
     return record;
 }
 

@@ -77,6 +77,11 @@ std::optional<std::string> ExpandEscapes(std::string_view text, std::string& err
                     error = "\\x needs two hex digits";
                     return std::nullopt;
                 }
+                if (high == 0 && low == 0) {
+                    // The text travels zero-terminated: it would end here.
+                    error = "\\x00 would cut the text short; a zero byte cannot be sent";
+                    return std::nullopt;
+                }
                 out += static_cast<char>(high * 16 + low);
                 i += 2;
                 break;

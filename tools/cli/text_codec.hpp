@@ -12,7 +12,7 @@ namespace zvcli {
 // bytes they stand for are not UTF-8): \A is the argument separator 0x1F,
 // \S the sub-item separator 0xFE, \I the item separator 0x1C, \xHH any byte,
 // \\ a backslash. Returns nullopt, with a reason in error, for an unknown or
-// unfinished escape.
+// unfinished escape and for \x00, which the zero-terminated text cannot carry.
 std::optional<std::string> ExpandEscapes(std::string_view text, std::string& error);
 
 // UTF-8 (as typed) to ISO-8859-15; refuses characters that ISO-8859-15 lacks

@@ -1,14 +1,23 @@
-"""The package's own build backend (PEP 517 and PEP 660), standard library only.
+"""The package's build backend (PEP 517 and PEP 660), standard library only.
 
-The package is pure Python, so building it needs nothing but zipfile and
-tarfile. Writing the wheel here keeps ``pip install --no-build-isolation``
-working offline with any setuptools or none, and with or without the
-``wheel`` module that older setuptools needs for bdist_wheel.
+Our machines reach no package index, so an isolated build could not fetch
+setuptools; this backend needs nothing. It reads the standard metadata of
+pyproject.toml ([project]) and the package list of [tool.setuptools], so
+setuptools builds the same package when named in [build-system] instead.
 
-When the environment variable ZORVAT_LIBRARY names an existing file at build
-time, that shared library is shipped inside the package, beside its modules,
-and the wheel is tagged for this platform. Without it the wheel is pure
-Python and the package finds the library at import time.
+The wheel ships libzorvat beside the modules, stripped:
+
+- a copy of the file named by the environment variable ZORVAT_LIBRARY at
+  build time, or
+- one compiled from the checkout this folder sits in (bindings/python/../..)
+  with CMake, in a temporary build folder (Release, library only).
+
+The library is plain C loaded through ctypes, not a Python extension, so it
+does not depend on the interpreter: the wheel is tagged py3-none-PLATFORM with
+the platform of this build (linux_x86_64 here). It is built against this
+system's C and C++ runtimes and libcrypto, so it claims no manylinux tag.
+Without a checkout or ZORVAT_LIBRARY (an sdist on its own), the wheel is pure
+Python and the package loads the system's installed library.
 """
 
 from __future__ import annotations
@@ -17,99 +26,130 @@ import base64
 import hashlib
 import io
 import os
-import re
+import shutil
+import subprocess
 import sys
 import sysconfig
 import tarfile
+import tempfile
 import zipfile
 from pathlib import Path
-from typing import Dict, List, Optional, Tuple
+from typing import Dict, List, Optional
+
+try:
+    import tomllib
+except ModuleNotFoundError:  # before Python 3.11
+    raise ImportError("building the zorvat package needs Python 3.11 or later") from None
 
 _ROOT = Path(__file__).resolve().parent.parent
-_PACKAGE = "zorvat"
+_CHECKOUT = _ROOT.parent.parent
 _LIBRARY_VARIABLE = "ZORVAT_LIBRARY"
-# Files of the package that go into every wheel, relative to the package folder.
-_PACKAGE_SUFFIXES = (".py", ".typed")
 # A fixed timestamp keeps archives reproducible (zip cannot hold times before 1980).
 _ARCHIVE_TIME = (1980, 1, 1, 0, 0, 0)
 
 
-# ---- Project metadata ------------------------------------------------------
+def _pyproject() -> Dict:
+    with open(_ROOT / "pyproject.toml", "rb") as file:
+        return tomllib.load(file)
 
 
-def _project_table() -> Dict[str, object]:
-    text = (_ROOT / "pyproject.toml").read_text(encoding="utf-8")
-    try:
-        import tomllib
-    except ModuleNotFoundError:  # before Python 3.11
-        return _read_simple_project_table(text)
-    return tomllib.loads(text)["project"]
-
-
-def _read_simple_project_table(text: str) -> Dict[str, object]:
-    # Enough TOML for the flat 'key = "value"' lines of our [project] table.
-    table: Dict[str, object] = {}
-    inside = False
-    for line in text.splitlines():
-        stripped = line.strip()
-        if stripped.startswith("["):
-            inside = stripped == "[project]"
-        elif inside:
-            match = re.fullmatch(r'([A-Za-z0-9_-]+)\s*=\s*"([^"]*)"', stripped)
-            if match:
-                table[match.group(1)] = match.group(2)
-    return table
+def _package_files() -> Dict[str, bytes]:
+    """Archive name to contents for the modules and package data, as setuptools picks them."""
+    settings = _pyproject().get("tool", {}).get("setuptools", {})
+    files: Dict[str, bytes] = {}
+    for package in settings.get("packages", []):
+        folder = _ROOT / package.replace(".", "/")
+        patterns = ["*.py"] + settings.get("package-data", {}).get(package, [])
+        for pattern in patterns:
+            for path in sorted(folder.glob(pattern)):
+                if path.is_file() and not path.name.startswith("libzorvat"):
+                    files[path.relative_to(_ROOT).as_posix()] = path.read_bytes()
+    return files
 
 
 def _metadata() -> str:
-    project = _project_table()
-    lines = [
-        "Metadata-Version: 2.1",
-        f"Name: {project['name']}",
-        f"Version: {project['version']}",
-    ]
+    project = _pyproject()["project"]
+    lines = ["Metadata-Version: 2.1", f"Name: {project['name']}", f"Version: {project['version']}"]
     if "description" in project:
         lines.append(f"Summary: {project['description']}")
     if "requires-python" in project:
         lines.append(f"Requires-Python: {project['requires-python']}")
-    license_table = project.get("license")
-    if isinstance(license_table, dict) and "text" in license_table:
-        lines.append(f"License: {license_table['text']}")
-    for classifier in project.get("classifiers", []):  # type: ignore[union-attr]
-        lines.append(f"Classifier: {classifier}")
+    lines += [f"Classifier: {classifier}" for classifier in project.get("classifiers", [])]
     body = ""
     readme = project.get("readme")
-    if isinstance(readme, str) and (_ROOT / readme).is_file():
+    if isinstance(readme, str):
         lines.append("Description-Content-Type: text/markdown")
         body = "\n" + (_ROOT / readme).read_text(encoding="utf-8")
     return "\n".join(lines) + "\n" + body
 
 
-def _name_and_version() -> Tuple[str, str]:
-    project = _project_table()
-    return str(project["name"]), str(project["version"])
+def _dist_name() -> str:
+    project = _pyproject()["project"]
+    return f"{project['name']}-{project['version']}"
+
+
+# ---- The library ------------------------------------------------------------
+
+
+def _compiled_library(scratch: Path) -> Optional[Path]:
+    """libzorvat built from the checkout and installed stripped into scratch."""
+    if not (_CHECKOUT / "include" / "zorvat.h").is_file():
+        return None
+    cmake = shutil.which("cmake")
+    if cmake is None:
+        raise RuntimeError("zorvat_build: building libzorvat needs cmake on PATH")
+    build, stage = scratch / "build", scratch / "stage"
+    configure = [cmake, "-S", str(_CHECKOUT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release"]
+    configure += [f"-DZORVAT_BUILD_{part}=OFF" for part in ("TESTS", "TOOLS", "EXAMPLES")]
+    if shutil.which("ninja"):
+        configure += ["-G", "Ninja"]
+    steps = [
+        configure,
+        [cmake, "--build", str(build), "--target", "zorvat", "-j", str(os.cpu_count() or 1)],
+        [cmake, "--install", str(build), "--prefix", str(stage), "--strip"],
+    ]
+    for step in steps:
+        # Progress goes to stderr: stdout may be the frontend's channel.
+        subprocess.run(step, check=True, stdout=sys.stderr)
+    found = sorted(stage.glob("lib*/libzorvat.so.*.*"))
+    if not found:
+        raise RuntimeError(f"zorvat_build: the CMake build installed no library in {stage}")
+    return found[0]
+
+
+def _given_library(requested: str, scratch: Path) -> Path:
+    """A stripped copy of the library named by ZORVAT_LIBRARY."""
+    if not Path(requested).is_file():
+        raise RuntimeError(f"zorvat_build: {_LIBRARY_VARIABLE}={requested} is not a file")
+    copy = scratch / Path(requested).resolve().name
+    strip = shutil.which("strip")
+    if strip is None:
+        shutil.copyfile(requested, copy)
+    else:
+        subprocess.run([strip, "--strip-unneeded", "-o", str(copy), requested], check=True)
+    return copy
+
+
+def _library(scratch: Path) -> Optional[Path]:
+    requested = os.environ.get(_LIBRARY_VARIABLE)
+    if requested:
+        return _given_library(requested, scratch)
+    library = _compiled_library(scratch)
+    if library is None:
+        print("zorvat_build: no checkout to build libzorvat from; the package will load the "
+              "system's library", file=sys.stderr)
+    return library
+
+
+def _shipped_name(library: Path) -> str:
+    """The name the loader asks for: the soname for a versioned library."""
+    name = library.resolve().name
+    if ".so." in name:
+        return name[: name.index(".so.") + 4] + name.split(".so.")[1].split(".")[0]
+    return name
 
 
 # ---- Wheels ----------------------------------------------------------------
-
-
-def _shipped_library() -> Optional[Path]:
-    requested = os.environ.get(_LIBRARY_VARIABLE)
-    if not requested:
-        return None
-    path = Path(requested)
-    if not path.is_file():
-        print(
-            f"zorvat_build: {_LIBRARY_VARIABLE}={requested} is not a file; "
-            "building without a shipped library",
-            file=sys.stderr,
-        )
-        return None
-    return path
-
-
-def _platform_tag() -> str:
-    return re.sub(r"[^A-Za-z0-9]", "_", sysconfig.get_platform())
 
 
 class _WheelWriter:
@@ -128,91 +168,65 @@ class _WheelWriter:
         self._record.append(f"{name},sha256={digest.decode()},{len(data)}")
 
     def close(self, dist_info: str) -> None:
-        record_name = f"{dist_info}/RECORD"
-        self._record.append(f"{record_name},,")
-        info = zipfile.ZipInfo(record_name, date_time=_ARCHIVE_TIME)
-        info.external_attr = 0o644 << 16
-        self._archive.writestr(info, "\n".join(self._record) + "\n")
+        self._record.append(f"{dist_info}/RECORD,,")
+        self.add(f"{dist_info}/RECORD", ("\n".join(self._record) + "\n").encode())
         self._archive.close()
 
 
 def _write_wheel(wheel_directory: str, editable: bool) -> str:
-    name, version = _name_and_version()
-    library = None if editable else _shipped_library()
-    tag = f"py3-none-{_platform_tag()}" if library else "py3-none-any"
-    wheel_name = f"{name}-{version}-{tag}.whl"
-    dist_info = f"{name}-{version}.dist-info"
-
-    writer = _WheelWriter(Path(wheel_directory) / wheel_name)
-    if editable:
-        # The source folder goes on sys.path, so changes show without reinstalling.
-        writer.add(f"__editable__.{name}.pth", (str(_ROOT) + "\n").encode())
-    else:
-        for path in sorted((_ROOT / _PACKAGE).iterdir()):
-            if path.is_file() and path.suffix in _PACKAGE_SUFFIXES:
-                writer.add(f"{_PACKAGE}/{path.name}", path.read_bytes())
-        if library is not None:
-            writer.add(f"{_PACKAGE}/{library.resolve().name}", library.read_bytes(), True)
-    writer.add(f"{dist_info}/METADATA", _metadata().encode("utf-8"))
-    writer.add(
-        f"{dist_info}/WHEEL",
-        (
-            "Wheel-Version: 1.0\n"
-            "Generator: zorvat_build\n"
-            f"Root-Is-Purelib: {'false' if library else 'true'}\n"
-            f"Tag: {tag}\n"
-        ).encode(),
-    )
-    writer.add(f"{dist_info}/top_level.txt", f"{_PACKAGE}\n".encode())
-    writer.close(dist_info)
+    with tempfile.TemporaryDirectory(prefix="zorvat-build-") as scratch:
+        library = _library(Path(scratch))
+        platform = sysconfig.get_platform().replace("-", "_").replace(".", "_")
+        tag = f"py3-none-{platform}" if library else "py3-none-any"
+        wheel_name = f"{_dist_name()}-{tag}.whl"
+        dist_info = f"{_dist_name()}.dist-info"
+        writer = _WheelWriter(Path(wheel_directory) / wheel_name)
+        if editable:
+            # The source folder goes on sys.path and the library into it, as
+            # an in-place build does, so changes show without reinstalling.
+            writer.add(f"__editable__.{_dist_name()}.pth", f"{_ROOT}\n".encode())
+            if library is not None:
+                shutil.copyfile(library, _ROOT / "zorvat" / _shipped_name(library))
+        else:
+            for name, data in _package_files().items():
+                writer.add(name, data)
+            if library is not None:
+                writer.add(f"zorvat/{_shipped_name(library)}", library.read_bytes(), True)
+        writer.add(f"{dist_info}/METADATA", _metadata().encode("utf-8"))
+        wheel = "Wheel-Version: 1.0\nGenerator: zorvat_build\n"
+        wheel += f"Root-Is-Purelib: {'false' if library else 'true'}\nTag: {tag}\n"
+        writer.add(f"{dist_info}/WHEEL", wheel.encode())
+        writer.close(dist_info)
     return wheel_name
 
 
-def build_wheel(
-    wheel_directory: str,
-    config_settings: Optional[dict] = None,
-    metadata_directory: Optional[str] = None,
-) -> str:
+def build_wheel(wheel_directory, config_settings=None, metadata_directory=None) -> str:
     return _write_wheel(wheel_directory, editable=False)
 
 
-def build_editable(
-    wheel_directory: str,
-    config_settings: Optional[dict] = None,
-    metadata_directory: Optional[str] = None,
-) -> str:
+def build_editable(wheel_directory, config_settings=None, metadata_directory=None) -> str:
     return _write_wheel(wheel_directory, editable=True)
 
 
 # ---- Source distributions --------------------------------------------------
 
-_SDIST_FILES = ("pyproject.toml", "README.md", "CMakeLists.txt")
-_SDIST_FOLDERS = ("zorvat", "tests", "build_support")
 
+def build_sdist(sdist_directory, config_settings=None) -> str:
+    """The Python package alone; a wheel built from it loads the system's library."""
+    base = _dist_name()
+    members = [_ROOT / name for name in ("pyproject.toml", "README.md", "CMakeLists.txt")]
+    for folder in ("zorvat", "tests", "build_support"):
+        members += sorted(path for path in (_ROOT / folder).rglob("*") if path.is_file())
+    members = [path for path in members if "__pycache__" not in path.parts]
+    members = [path for path in members if not path.name.startswith("libzorvat")]
 
-def build_sdist(sdist_directory: str, config_settings: Optional[dict] = None) -> str:
-    name, version = _name_and_version()
-    base = f"{name}-{version}"
-    archive_name = f"{base}.tar.gz"
-
-    members: List[Path] = [_ROOT / file for file in _SDIST_FILES if (_ROOT / file).is_file()]
-    for folder in _SDIST_FOLDERS:
-        members.extend(
-            path
-            for path in sorted((_ROOT / folder).rglob("*"))
-            if path.is_file() and "__pycache__" not in path.parts
-        )
-
-    def add(archive: tarfile.TarFile, member_name: str, data: bytes) -> None:
-        info = tarfile.TarInfo(f"{base}/{member_name}")
-        info.size = len(data)
-        info.mode = 0o644
+    def add(archive: tarfile.TarFile, name: str, data: bytes) -> None:
+        info = tarfile.TarInfo(f"{base}/{name}")
+        info.size, info.mode = len(data), 0o644
         archive.addfile(info, io.BytesIO(data))
 
-    with tarfile.open(
-        Path(sdist_directory) / archive_name, "w:gz", format=tarfile.PAX_FORMAT
-    ) as archive:
+    with tarfile.open(Path(sdist_directory) / f"{base}.tar.gz", "w:gz") as archive:
         for path in members:
             add(archive, path.relative_to(_ROOT).as_posix(), path.read_bytes())
         add(archive, "PKG-INFO", _metadata().encode("utf-8"))
-    return archive_name
+    return f"{base}.tar.gz"

@@ -67,9 +67,14 @@ def unused_port():
 
 
 def answer_fields(answer):
-    """The reference server's keyed answer as a dict, looked up by the library."""
+    """The reference server's keyed answer as a dict, looked up by the library.
+
+    zorvat.Answer must read every answer the same way.
+    """
     names = answer.split(zorvat.ITEM_SEPARATOR, 1)[0].split(zorvat.SUBITEM_SEPARATOR)[1:]
-    return {name: zorvat.text.decode(native.extract_data(answer, name)) for name in names}
+    fields = {name: zorvat.text.decode(native.extract_data(answer, name)) for name in names}
+    assert zorvat.Answer(answer).fields == fields, (answer, fields)
+    return fields
 
 
 def resident_bytes():

@@ -19,6 +19,24 @@ class TextTest(unittest.TestCase):
             with self.subTest(arguments=arguments), self.assertRaises(ValueError):
                 zorvat.build_arguments(arguments)
 
+    def test_answers_split_into_items_and_map_names_when_keyed(self):
+        # text, items, fields
+        cases = [
+            ("L\xfeA\xfeB\x1c1\x1c2", ["L\xfeA\xfeB", "1", "2"], {"A": "1", "B": "2"}),
+            ("L\xfeA\xfeA\x1c1\x1c2", ["L\xfeA\xfeA", "1", "2"], {"A": "2"}),  # the later wins
+            ("L\xfeA\xfeB\x1c1", ["L\xfeA\xfeB", "1"], {"A": "1"}),  # more names than items
+            ("plain\x1c1", ["plain", "1"], {}),
+            ("L\xfeA", ["L\xfeA"], {}),
+            ("", [""], {}),
+        ]
+        for text, items, fields in cases:
+            with self.subTest(text=text):
+                answer = zorvat.Answer(text)
+                self.assertEqual((answer, answer.items, dict(answer)), (text, items, fields))
+                self.assertEqual((answer.get("A"), answer[:1]), (fields.get("A"), text[:1]))
+        with self.assertRaises(KeyError):
+            zorvat.Answer("L\xfeA\x1c1")["B"]
+
     def test_credential_options(self):
         options = zorvat.CredentialOptions("db", 4711, "ACC", "alice", b"s\xa4cret", plugin="p")
         self.assertEqual(options.record, "db\x1cACC\x1c4711\x1calice\x1cs€cret\x1c\x1c\x1cp")

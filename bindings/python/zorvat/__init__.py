@@ -5,12 +5,14 @@
     import zorvat
 
     options = zorvat.CredentialOptions("127.0.0.1", 4711, "ACCOUNT", "alice", "secret")
-    print(zorvat.execute_direct(options, 2, ["CUSTOMERS", "1001"]))
+    print(zorvat.execute_direct(options, 2, ["CUSTOMERS", "1001"]).items)
     with zorvat.Session(options) as session:
-        print(session.execute(5, ["CUSTOMERS", "1001"]))
+        print(session.execute(5, ["CUSTOMERS", "1001"]).fields)
 
 Text goes in as ``str`` (encoded to ISO-8859-15, strictly) or ``bytes`` (as
-they stand); answers come back as ``str`` decoded from ISO-8859-15. Failures
+they stand); answers come back as ``Answer``, a ``str`` decoded from
+ISO-8859-15 that also splits itself into ``items`` and, when keyed, maps
+names to items. Failures
 raise ``Error`` and its subclasses. ``zorvat.native`` holds the library's
 functions themselves and thin helpers over its string toolkit.
 
@@ -21,6 +23,7 @@ path), else a copy shipped beside this package, else the system's loader.
 from __future__ import annotations
 
 from . import native
+from .answer import Answer
 from .native import library_version
 from .errors import Error, NegotiationRefused, ServerError, ServerErrorOrRefusal
 from .operations import Arguments, execute_direct
@@ -40,6 +43,7 @@ __version__ = "1.1.0"
 
 __all__ = [
     "ARGUMENT_SEPARATOR",
+    "Answer",
     "Arguments",
     "CredentialOptions",
     "ENCODING",

@@ -3,8 +3,8 @@
 The library is looked for in three places, in this order:
 
 1. the path in the environment variable ``ZORVAT_LIBRARY``;
-2. a copy shipped beside the package (put there when the package was built
-   with ``ZORVAT_LIBRARY`` set);
+2. the copy shipped inside the package (compiled when the package was
+   built, or the file ``ZORVAT_LIBRARY`` named at that time);
 3. the system's dynamic loader (``LD_LIBRARY_PATH``, the loader cache, the
    default folders).
 

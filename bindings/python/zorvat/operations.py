@@ -5,6 +5,7 @@ from __future__ import annotations
 from typing import List, Optional, Tuple, Union
 
 from . import native
+from .answer import Answer
 from .errors import error_for
 from .options import CredentialOptions
 from .text import Argument, Text, build_arguments, decode
@@ -32,10 +33,10 @@ def options_bytes(options: Union[CredentialOptions, Text]) -> bytes:
 
 def raise_for_outcome(
     answer: Optional[bytes], message: Optional[bytes], *, negotiated: bool
-) -> str:
-    """The answer as str, or the Error that the message stands for."""
+) -> Answer:
+    """The answer as an Answer, or the Error that the message stands for."""
     if answer is not None and message is None:
-        return decode(answer)
+        return Answer(decode(answer))
     raise error_for(None if message is None else decode(message), negotiated=negotiated)
 
 
@@ -45,7 +46,7 @@ def execute_direct(
     arguments: Arguments = "",
     input_format: int = 1,
     output_format: int = 1,
-) -> str:
+) -> Answer:
     """Runs one operation on the server that options describe; returns its answer.
 
     The library agrees a fresh key with the server for this one call.

@@ -8,6 +8,7 @@ from types import TracebackType
 from typing import Optional, Type, Union
 
 from . import native
+from .answer import Answer
 from .errors import Error
 from .operations import Arguments, argument_bytes, options_bytes, raise_for_outcome
 from .options import CredentialOptions
@@ -48,7 +49,7 @@ class Session:
         self._logged_in = False
         self._record: bytes = native.create_connection_info(options_bytes(options), reserved_value)
         self._login_arguments = argument_bytes(login_arguments)
-        self._login_answer = ""
+        self._login_answer = Answer("")
         # Guards the record and the state below; operations run outside it.
         self._state = threading.Condition(threading.Lock())
         self._operations_in_flight = 0
@@ -63,7 +64,7 @@ class Session:
             return self._logged_in
 
     @property
-    def login_answer(self) -> str:
+    def login_answer(self) -> Answer:
         """The server's answer to the login; empty before it."""
         with self._state:
             return self._login_answer
@@ -96,7 +97,7 @@ class Session:
 
     # ---- Login and logout -------------------------------------------------
 
-    def login(self) -> str:
+    def login(self) -> Answer:
         """Logs in and returns the server's answer.
 
         Raises Error when the session is already logged in or the login
@@ -125,7 +126,7 @@ class Session:
                 self._state.notify_all()
         return answer_text
 
-    def logout(self) -> Optional[str]:
+    def logout(self) -> Optional[Answer]:
         """Logs out and returns the server's answer; None when not logged in.
 
         Waits for the operations in flight on other threads. The logout is
@@ -156,7 +157,7 @@ class Session:
         arguments: Arguments = "",
         input_format: int = 1,
         output_format: int = 1,
-    ) -> str:
+    ) -> Answer:
         """Runs one operation inside the session and returns the server's answer.
 
         arguments is the argument string (items separated by 0x1F) or a list
