@@ -1,6 +1,7 @@
 // Finding the server, the same on every platform: resolve the name, order its
 // addresses, and try them until one accepts. The platform files supply the
 // socket primitives.
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -103,6 +104,7 @@ uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket,
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
+    errno = 0;  // see MeansNoSuchHost
     const int lookupError = getaddrinfo(host, nullptr, &hints, &found);
     const AddressList list(found);
     if (lookupError != 0) {

@@ -45,7 +45,10 @@ void StopSocketsLayer() noexcept {}
 
 bool MeansNoSuchHost(int lookupError) noexcept {
     // EAI_SYSTEM and EAI_MEMORY (out of descriptors or memory) are the
-    // resolver failing, not the name: they fall to the default.
+    // resolver failing, not the name: they fall to the default. Some
+    // resolvers also report a hosts file they could not open for want of a
+    // descriptor as an unknown name, and only errno tells the truth.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) return false;
     switch (lookupError) {
         case EAI_NONAME:
         case EAI_AGAIN:

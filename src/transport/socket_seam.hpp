@@ -123,7 +123,8 @@ void CloseSocket(NativeSocket socket) noexcept;
 // The platform primitives beneath the functions above, one implementation
 // per platform:
 // - whether a getaddrinfo failure means the name has no address (50) rather
-//   than that the resolver could not work (102);
+//   than that the resolver could not work (102), read right after the call
+//   with errno cleared before it;
 bool MeansNoSuchHost(int lookupError) noexcept;
 // - a non-blocking stream socket for entry's family, with keepalive probes
 //   and without delayed small sends, that processes this one starts do not
