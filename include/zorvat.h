@@ -86,6 +86,56 @@ ZV_API char* ZvExecutePersistentOperation(char** errorMessage, char** connection
                                           uint8_t inputFormat, uint8_t outputFormat,
                                           uint32_t reservedValue);
 
+/*
+ * The two functions above with bounds on how long they may wait, and a way
+ * to stop them from another thread. ZvExecuteDirectOperation and
+ * ZvExecutePersistentOperation are these with 0, 0, NULL.
+ *
+ * connectTimeoutMs: the longest the set-up of one connection may take, name
+ *   resolution and every address of the host together. An operation opens
+ *   one or two connections (the key negotiation has one of its own); each
+ *   gets the whole budget. 0: no limit. The system's resolver keeps its own
+ *   time-outs, so a resolver that hangs can hold a call beyond this limit.
+ * ioTimeoutMs: the longest any one wait for the server to take or deliver
+ *   the next bytes may last, anywhere in the key negotiation or the
+ *   exchange. It is a limit on inactivity, not on the whole call: an answer
+ *   that keeps arriving is never cut off. 0: no limit.
+ * cancelFlag: NULL, or a 32-bit integer that another thread may set to
+ *   non-zero at any time (the library reads it atomically and never writes
+ *   it). The call then stops at its current wait within 100 ms; a flag
+ *   already set stops it before it connects.
+ *
+ * A call that times out or is cancelled closes everything it opened, leaves
+ * *connectionInfo as it was, returns null and gives one of:
+ *   "C105: Timed out connecting to server"   no address of the server
+ *       connected and at least one attempt ran out of time;
+ *   "C407: Timed out waiting for the server"  a wait of the negotiation or
+ *       the exchange, sending or receiving, ran past ioTimeoutMs;
+ *   "C408: Operation cancelled".
+ * Once the request has been sent, a time-out or a cancellation does not say
+ * whether the server ran the operation: it may have, and its answer is lost.
+ * An operation that must not run twice is to be checked before it is sent
+ * again.
+ *
+ * Every connection, with or without limits, sends TCP keepalive probes once
+ * it has been idle for 60 s, every 10 s, and gives up after 6 unanswered ones
+ * (where the platform lets these values be set): a server host that vanished
+ * from the network is noticed in about two minutes. A server that is up but
+ * slow answers the probes and is never cut off by them.
+ */
+ZV_API char* ZvExecuteDirectOperationWithTimeouts(char** errorMessage,
+                                                  const char* credentialOptions,
+                                                  uint8_t operationCode,
+                                                  const char* operationArguments,
+                                                  uint8_t inputFormat, uint8_t outputFormat,
+                                                  uint32_t reservedValue, uint32_t connectTimeoutMs,
+                                                  uint32_t ioTimeoutMs, const int32_t* cancelFlag);
+ZV_API char* ZvExecutePersistentOperationWithTimeouts(
+    char** errorMessage, char** connectionInfo, uint8_t operationCode,
+    const char* operationArguments, uint8_t inputFormat, uint8_t outputFormat,
+    uint32_t reservedValue, uint32_t connectTimeoutMs, uint32_t ioTimeoutMs,
+    const int32_t* cancelFlag);
+
 /* ---- Connection-info record (12 items) ---------------------------------- */
 
 ZV_API char* ZvCreateConnectionInfo(const char* credentialOptions, int32_t reservedValue);

@@ -12,7 +12,8 @@ namespace {
 
 uint32_t RunDirectOperation(const char* credentialOptions, uint8_t operationCode,
                             const char* operationArguments, uint8_t inputFormat,
-                            uint8_t outputFormat, OperationStatus& status, Response& response) {
+                            uint8_t outputFormat, const WaitLimits& limits, OperationStatus& status,
+                            Response& response) {
     TranslatedArguments arguments;
     if (!TranslateOperationArguments(operationCode, outputFormat, operationArguments, arguments)) {
         return kOutOfMemory;
@@ -31,22 +32,33 @@ uint32_t RunDirectOperation(const char* credentialOptions, uint8_t operationCode
                                    .inputFormat = inputFormat,
                                    .outputFormat = outputFormat,
                                    .persistent = false};
-    return RoundTrip(parts, settings, key, sessionId, status, response);
+    return RoundTrip(parts, settings, limits, key, sessionId, status, response);
 }
 
 }  // namespace
 }  // namespace zv
 
-extern "C" char* ZvExecuteDirectOperation(char** errorMessage, const char* credentialOptions,
-                                          uint8_t operationCode, const char* operationArguments,
-                                          uint8_t inputFormat, uint8_t outputFormat,
-                                          uint32_t /*reservedValue: carried, never read*/) {
+extern "C" char* ZvExecuteDirectOperationWithTimeouts(
+    char** errorMessage, const char* credentialOptions, uint8_t operationCode,
+    const char* operationArguments, uint8_t inputFormat, uint8_t outputFormat,
+    uint32_t /*reservedValue: carried, never read*/, uint32_t connectTimeoutMs,
+    uint32_t ioTimeoutMs, const int32_t* cancelFlag) {
     if (errorMessage != nullptr) *errorMessage = nullptr;
+    const zv::WaitLimits limits{connectTimeoutMs, ioTimeoutMs, cancelFlag};
     zv::OperationStatus status;
     zv::Response response;
     status.code = zv::RunOperationStep([&] {
         return zv::RunDirectOperation(credentialOptions, operationCode, operationArguments,
-                                      inputFormat, outputFormat, status, response);
+                                      inputFormat, outputFormat, limits, status, response);
     });
     return zv::FinishOperation(status, response, errorMessage);
+}
+
+extern "C" char* ZvExecuteDirectOperation(char** errorMessage, const char* credentialOptions,
+                                          uint8_t operationCode, const char* operationArguments,
+                                          uint8_t inputFormat, uint8_t outputFormat,
+                                          uint32_t reservedValue) {
+    return ZvExecuteDirectOperationWithTimeouts(errorMessage, credentialOptions, operationCode,
+                                                operationArguments, inputFormat, outputFormat,
+                                                reservedValue, 0, 0, nullptr);
 }

@@ -24,6 +24,7 @@ enum ErrorCode : uint32_t {
     kAddressLookupFailed = 102,
     kSocketFailed = 103,
     kConnectFailed = 104,
+    kConnectTimedOut = 105,
 
     // Sending and receiving a request.
     kShutdownFailed = 320,
@@ -34,6 +35,8 @@ enum ErrorCode : uint32_t {
     kResponseChecksumShort = 404,
     kResponseChecksumMismatch = 405,
     kInvalidEncryptedData = 406,
+    kIoTimedOut = 407,
+    kCancelled = 408,
     kHeaderSendShort = 510,
     kPayloadSendShort = 511,
     kChecksumSendShort = 512,

@@ -31,8 +31,8 @@ char* RecordWithSession(const char* connectionInfo, const char* loginAnswer,
     return JoinItems(items, std::string_view(&kItemSeparator, 1));
 }
 
-uint32_t RunLogin(char** connectionInfo, const char* operationArguments, OperationStatus& status,
-                  Response& response) {
+uint32_t RunLogin(char** connectionInfo, const char* operationArguments, const WaitLimits& limits,
+                  OperationStatus& status, Response& response) {
     RequestParts parts;
     if (const uint32_t code = BuildLoginRequest(*connectionInfo, operationArguments, parts)) {
         return code;
@@ -47,7 +47,8 @@ uint32_t RunLogin(char** connectionInfo, const char* operationArguments, Operati
     std::optional<SessionKey> key;
     // The login sends formats 1 whatever the caller asked for.
     const RequestSettings settings{.operationCode = kLoginCode, .requireStorableKey = true};
-    if (const uint32_t code = RoundTrip(parts, settings, key, sessionId, status, response)) {
+    if (const uint32_t code =
+            RoundTrip(parts, settings, limits, key, sessionId, status, response)) {
         return code;
     }
     if (response.isErrorText || !key) return kNoError;  // the record stays as it was
@@ -65,7 +66,7 @@ uint32_t RunLogin(char** connectionInfo, const char* operationArguments, Operati
 // identifier and is encrypted with the key that the login stored.
 uint32_t RunInSession(const char* connectionInfo, uint8_t operationCode,
                       const char* operationArguments, uint8_t inputFormat, uint8_t outputFormat,
-                      OperationStatus& status, Response& response) {
+                      const WaitLimits& limits, OperationStatus& status, Response& response) {
     const bool logout = operationCode == kLogoutCode;
     TranslatedArguments arguments;
     if (!logout &&
@@ -90,17 +91,19 @@ uint32_t RunInSession(const char* connectionInfo, uint8_t operationCode,
         SessionKey(reinterpret_cast<const uint8_t*>(parts.sessionKey.data())));
     const RequestSettings settings{
         .operationCode = operationCode, .inputFormat = inputFormat, .outputFormat = outputFormat};
-    return RoundTrip(parts, settings, key, sessionId, status, response);
+    return RoundTrip(parts, settings, limits, key, sessionId, status, response);
 }
 
 }  // namespace
 }  // namespace zv
 
-extern "C" char* ZvExecutePersistentOperation(char** errorMessage, char** connectionInfo,
-                                              uint8_t operationCode, const char* operationArguments,
-                                              uint8_t inputFormat, uint8_t outputFormat,
-                                              uint32_t /*reservedValue: carried, never read*/) {
+extern "C" char* ZvExecutePersistentOperationWithTimeouts(
+    char** errorMessage, char** connectionInfo, uint8_t operationCode,
+    const char* operationArguments, uint8_t inputFormat, uint8_t outputFormat,
+    uint32_t /*reservedValue: carried, never read*/, uint32_t connectTimeoutMs,
+    uint32_t ioTimeoutMs, const int32_t* cancelFlag) {
     if (errorMessage != nullptr) *errorMessage = nullptr;
+    const zv::WaitLimits limits{connectTimeoutMs, ioTimeoutMs, cancelFlag};
     zv::OperationStatus status;
     zv::Response response;
     status.code = zv::RunOperationStep([&]() -> uint32_t {
@@ -108,10 +111,19 @@ extern "C" char* ZvExecutePersistentOperation(char** errorMessage, char** connec
             return zv::kConnectionInfoItemCount;
         }
         if (operationCode == zv::kLoginCode) {
-            return zv::RunLogin(connectionInfo, operationArguments, status, response);
+            return zv::RunLogin(connectionInfo, operationArguments, limits, status, response);
         }
         return zv::RunInSession(*connectionInfo, operationCode, operationArguments, inputFormat,
-                                outputFormat, status, response);
+                                outputFormat, limits, status, response);
     });
     return zv::FinishOperation(status, response, errorMessage);
+}
+
+extern "C" char* ZvExecutePersistentOperation(char** errorMessage, char** connectionInfo,
+                                              uint8_t operationCode, const char* operationArguments,
+                                              uint8_t inputFormat, uint8_t outputFormat,
+                                              uint32_t reservedValue) {
+    return ZvExecutePersistentOperationWithTimeouts(errorMessage, connectionInfo, operationCode,
+                                                    operationArguments, inputFormat, outputFormat,
+                                                    reservedValue, 0, 0, nullptr);
 }

@@ -11,10 +11,10 @@ bool TakeSessionId(MallocPtr<uint8_t> bytes, SessionIdBytes& sessionId) noexcept
 }
 
 uint32_t RoundTrip(const RequestParts& parts, const RequestSettings& settings,
-                   std::optional<SessionKey>& key, SessionIdBytes& sessionId,
-                   OperationStatus& status, Response& response) {
+                   const WaitLimits& limits, std::optional<SessionKey>& key,
+                   SessionIdBytes& sessionId, OperationStatus& status, Response& response) {
     Connection connection = SendRequest(key, sessionId, parts.host.c_str(), parts.port, settings,
-                                        parts.payload.get(), status);
+                                        parts.payload.get(), limits, status);
     if (status.Failed()) return status.code;
     return ReceiveResponse(connection, response, key ? &*key : nullptr);
 }

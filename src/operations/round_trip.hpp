@@ -14,12 +14,13 @@ namespace zv {
 // sessionId and releases them; false when there were none.
 bool TakeSessionId(MallocPtr<uint8_t> bytes, SessionIdBytes& sessionId) noexcept;
 
-// Sends the request parts describe with settings (after a key negotiation
+// Sends the request parts describe with settings, every wait bounded by
+// limits (after a key negotiation
 // when key holds nothing: key and sessionId then hold what the server
 // assigned) and reads the answer into response. Returns 0 or the failure
 // code, whose diagnostics status holds.
 uint32_t RoundTrip(const RequestParts& parts, const RequestSettings& settings,
-                   std::optional<SessionKey>& key, SessionIdBytes& sessionId,
-                   OperationStatus& status, Response& response);
+                   const WaitLimits& limits, std::optional<SessionKey>& key,
+                   SessionIdBytes& sessionId, OperationStatus& status, Response& response);
 
 }  // namespace zv

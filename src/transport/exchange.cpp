@@ -20,9 +20,11 @@ namespace {
 // open on the new one, or a failure code with connection closed.
 uint32_t NegotiateSessionKey(Connection& connection, std::optional<SessionKey>& key,
                              SessionIdBytes& sessionId, const char* host, uint16_t port,
-                             bool requireStorableKey, OperationStatus& status) noexcept {
+                             bool requireStorableKey, const WaitLimits& limits,
+                             OperationStatus& status) noexcept {
     NegotiationReply reply;
-    const uint32_t code = ExchangeKeyNegotiation(connection, sessionId, reply);
+    const uint32_t code =
+        connection.FailureCode(ExchangeKeyNegotiation(connection, sessionId, reply));
     connection.Close();
     if (code == kNegotiationRefused) {
         status.serverErrorText = std::move(reply.refusalText);
@@ -35,7 +37,7 @@ uint32_t NegotiateSessionKey(Connection& connection, std::optional<SessionKey>& 
     key = reply.key;
     sessionId = reply.sessionId;
     uint32_t openCode = kNoError;
-    connection = Connection::Open(host, port, openCode);
+    connection = Connection::Open(host, port, openCode, limits);
     return openCode;
 }
 
@@ -60,14 +62,14 @@ WipedBlock<uint8_t> WirePayload(const char* payload, const SessionKey* key) noex
 
 Connection SendRequest(std::optional<SessionKey>& key, SessionIdBytes& sessionId, const char* host,
                        uint16_t port, const RequestSettings& settings, const char* payload,
-                       OperationStatus& status) {
+                       const WaitLimits& limits, OperationStatus& status) {
     status.code = kNoError;
-    Connection connection = Connection::Open(host, port, status.code);
+    Connection connection = Connection::Open(host, port, status.code, limits);
     if (status.code != kNoError) return {};
 
     if (settings.encrypt && !key.has_value()) {
         status.code = NegotiateSessionKey(connection, key, sessionId, host, port,
-                                          settings.requireStorableKey, status);
+                                          settings.requireStorableKey, limits, status);
         if (status.code != kNoError) return {};
     }
 
@@ -92,16 +94,17 @@ Connection SendRequest(std::optional<SessionKey>& key, SessionIdBytes& sessionId
     header.sessionMode = settings.persistent ? kSessionModePersistent : kSessionModeDirect;
     header.encrypted = settings.encrypt ? 1 : 0;
 
-    status.code =
+    status.code = connection.FailureCode(
         SendFramedRequest(connection, EncodeRequestHeader(header), {wire.Get(), wire.Size()},
                           std::span<const uint8_t, kChecksumSize>(checksum.get(), kChecksumSize),
-                          status.lastSocketError);
+                          status.lastSocketError));
     if (status.code != kNoError) return {};
     return connection;
 }
 
-uint32_t ReceiveResponse(Connection& connection, Response& response, const SessionKey* key) {
-    response = Response{};
+namespace {
+
+uint32_t ReadResponse(Connection& connection, Response& response, const SessionKey* key) {
     ResponseHeaderBytes headerBytes;
     if (connection.ReceiveExactly(headerBytes.data(), headerBytes.size()) != headerBytes.size()) {
         return kResponseHeaderShort;
@@ -145,6 +148,13 @@ uint32_t ReceiveResponse(Connection& connection, Response& response, const Sessi
     response.text = std::move(text);
     response.isErrorText = header.errorFlag == kErrorFlagServerText;
     return kNoError;
+}
+
+}  // namespace
+
+uint32_t ReceiveResponse(Connection& connection, Response& response, const SessionKey* key) {
+    response = Response{};
+    return connection.FailureCode(ReadResponse(connection, response, key));
 }
 
 }  // namespace zv

@@ -29,7 +29,8 @@ struct RequestSettings {
     bool requireStorableKey = false;
 };
 
-// Opens a connection to host and port and, when settings.encrypt is set and
+// Opens a connection to host and port within limits (which bound every wait
+// of the exchange, on each connection it opens) and, when settings.encrypt is set and
 // key holds nothing, runs the key negotiation on it: key and sessionId then
 // hold what the server assigned, and a new connection replaces the first.
 // Converts payload (zero-terminated ISO-8859-15) to UTF-8, encrypts it under
@@ -39,7 +40,7 @@ struct RequestSettings {
 // key and sessionId are changed only by a successful negotiation.
 Connection SendRequest(std::optional<SessionKey>& key, SessionIdBytes& sessionId, const char* host,
                        uint16_t port, const RequestSettings& settings, const char* payload,
-                       OperationStatus& status);
+                       const WaitLimits& limits, OperationStatus& status);
 
 struct Response {
     bool isErrorText = false;  // the server flagged the payload as its error text
@@ -50,7 +51,8 @@ struct Response {
 // Reads the response from connection: header, payload and checksum; verifies
 // the checksum, decrypts with key when the payload is flagged encrypted and a
 // key is given, and converts the text to ISO-8859-15. Returns 0 or a failure
-// code; response.text is set only on success.
+// code (407 or 408 when a wait was stopped); response.text is set only on
+// success.
 uint32_t ReceiveResponse(Connection& connection, Response& response, const SessionKey* key);
 
 }  // namespace zv

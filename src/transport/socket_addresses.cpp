@@ -1,6 +1,7 @@
 // Finding the server, the same on every platform: resolve the name, order its
 // addresses, and try them until one accepts. The platform files supply the
 // socket primitives.
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -53,9 +54,11 @@ bool AddressWithPort(const addrinfo& entry, uint16_t port, sockaddr_storage& add
 }
 
 uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uint16_t port,
-                                 NativeSocket& socket) noexcept {
+                                 NativeSocket& socket, const Deadline& deadline,
+                                 const int32_t* cancelFlag) noexcept {
     socket = kNoSocket;
     bool connectAttempted = false;
+    bool timedOut = false;
     for (const addrinfo* entry : addresses) {
         sockaddr_storage address;
         socklen_t length = 0;
@@ -64,23 +67,45 @@ uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uin
         const NativeSocket candidate = OpenStreamSocket(*entry);
         if (candidate == kNoSocket) continue;
         connectAttempted = true;
-        if (ConnectStreamSocket(candidate, reinterpret_cast<const sockaddr*>(&address), length)) {
+        ConnectStart start =
+            StartConnect(candidate, reinterpret_cast<const sockaddr*>(&address), length);
+        if (start == ConnectStart::kInProgress) {
+            const WaitOutcome outcome = WaitForSocket(candidate, true, deadline, cancelFlag);
+            if (outcome == WaitOutcome::kCancelled) {
+                CloseSocket(candidate);
+                return kCancelled;
+            }
+            // An address that ran out of time leaves none for the next ones,
+            // which fail at once: the budget covers them all.
+            timedOut = timedOut || outcome == WaitOutcome::kTimedOut;
+            start = outcome == WaitOutcome::kReady && ConnectSucceeded(candidate)
+                        ? ConnectStart::kConnected
+                        : ConnectStart::kFailed;
+        }
+        if (start == ConnectStart::kConnected) {
             socket = candidate;
             return kNoError;
         }
         CloseSocket(candidate);
     }
+    if (timedOut) return kConnectTimedOut;
     return connectAttempted ? kConnectFailed : kSocketFailed;
 }
 
-uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket) noexcept {
+uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket,
+                       const WaitLimits& limits) noexcept {
     socket = kNoSocket;
+    if (CancelRequested(limits.cancelFlag)) return kCancelled;
+    // Some resolvers read an empty name as this machine; it names no server.
+    if (host == nullptr || *host == '\0') return kUnresolvedHost;
+    const Deadline deadline = DeadlineAfter(limits.connectTimeoutMs);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
-    const int lookupError = getaddrinfo(host != nullptr ? host : "", nullptr, &hints, &found);
+    errno = 0;  // see MeansNoSuchHost
+    const int lookupError = getaddrinfo(host, nullptr, &hints, &found);
     const AddressList list(found);
     if (lookupError != 0) {
         return MeansNoSuchHost(lookupError) ? kUnresolvedHost : kAddressLookupFailed;
@@ -88,7 +113,7 @@ uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket) no
     try {
         const std::vector<const addrinfo*> ordered = OrderForConnecting(list.get());
         if (ordered.empty()) return kUnresolvedHost;
-        return ConnectToFirstAccepting(ordered, port, socket);
+        return ConnectToFirstAccepting(ordered, port, socket, deadline, limits.cancelFlag);
     } catch (const std::bad_alloc&) {
         return kAddressLookupFailed;
     }

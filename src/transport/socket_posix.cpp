@@ -1,5 +1,6 @@
 // The socket seam on POSIX sockets.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -14,22 +15,27 @@
 namespace zv {
 namespace {
 
-int ConnectRetryingInterrupts(int socket, const sockaddr* address, socklen_t length) noexcept {
-    if (connect(socket, address, length) == 0) return 0;
-    if (errno != EINTR) return -1;
-    // An interrupted connect goes on in the background; wait for its outcome
-    // by polling the socket's error once it becomes writable.
-    for (;;) {
-        pollfd writable{socket, POLLOUT, 0};
-        if (poll(&writable, 1, -1) >= 0) break;
-        if (errno != EINTR) return -1;
-    }
-    int error = 0;
-    socklen_t errorLength = sizeof error;
-    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &errorLength) != 0 || error != 0) {
-        return -1;
-    }
-    return 0;
+void SetOption(int socket, int level, int name, int value) noexcept {
+    // Best effort: a system that refuses one of these still connects.
+    setsockopt(socket, level, name, &value, sizeof value);
+}
+
+// Probes an idle connection after 60 s, every 10 s, and gives up after 6
+// unanswered probes: a server host that vanished is noticed in about two
+// minutes, while a server that is merely slow still answers the probes.
+void EnableKeepalive(int socket) noexcept {
+    SetOption(socket, SOL_SOCKET, SO_KEEPALIVE, 1);
+#if defined(TCP_KEEPIDLE)
+    SetOption(socket, IPPROTO_TCP, TCP_KEEPIDLE, 60);
+#elif defined(TCP_KEEPALIVE)
+    SetOption(socket, IPPROTO_TCP, TCP_KEEPALIVE, 60);
+#endif
+#ifdef TCP_KEEPINTVL
+    SetOption(socket, IPPROTO_TCP, TCP_KEEPINTVL, 10);
+#endif
+#ifdef TCP_KEEPCNT
+    SetOption(socket, IPPROTO_TCP, TCP_KEEPCNT, 6);
+#endif
 }
 
 }  // namespace
@@ -38,6 +44,11 @@ bool StartSocketsLayer() noexcept { return true; }
 void StopSocketsLayer() noexcept {}
 
 bool MeansNoSuchHost(int lookupError) noexcept {
+    // EAI_SYSTEM and EAI_MEMORY (out of descriptors or memory) are the
+    // resolver failing, not the name: they fall to the default. Some
+    // resolvers also report a hosts file they could not open for want of a
+    // descriptor as an unknown name, and only errno tells the truth.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) return false;
     switch (lookupError) {
         case EAI_NONAME:
         case EAI_AGAIN:
@@ -55,43 +66,68 @@ bool MeansNoSuchHost(int lookupError) noexcept {
 }
 
 NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept {
-    const int created =
-        ::socket(entry.ai_family, entry.ai_socktype | SOCK_CLOEXEC, entry.ai_protocol);
-    return created < 0 ? kNoSocket : created;
-}
-
-bool ConnectStreamSocket(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept {
-    if (ConnectRetryingInterrupts(socket, address, length) != 0) return false;
+    const int created = ::socket(entry.ai_family, entry.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                                 entry.ai_protocol);
+    if (created < 0) return kNoSocket;
+    EnableKeepalive(created);
     // A request goes out as header, payload and checksum, each its own send;
     // without this the small checksum would wait for the server's delayed
     // acknowledgement of the payload.
-    const int on = 1;
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return true;
+    SetOption(created, IPPROTO_TCP, TCP_NODELAY, 1);
+    return created;
 }
 
-int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length) noexcept {
-    std::size_t sent = 0;
-    while (sent < length) {
-        const ssize_t count = send(socket, data + sent, length - sent, MSG_NOSIGNAL);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return errno;
+ConnectStart StartConnect(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept {
+    if (connect(socket, address, length) == 0) return ConnectStart::kConnected;
+    // An interrupted connect goes on in the background, like one under way.
+    return errno == EINPROGRESS || errno == EINTR ? ConnectStart::kInProgress
+                                                  : ConnectStart::kFailed;
+}
+
+bool ConnectSucceeded(NativeSocket socket) noexcept {
+    int error = 0;
+    socklen_t errorLength = sizeof error;
+    return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &errorLength) == 0 && error == 0;
+}
+
+IoStep SendSome(NativeSocket socket, const uint8_t* data, std::size_t length, std::size_t& moved,
+                int& error) noexcept {
+    for (;;) {
+        const ssize_t count = send(socket, data, length, MSG_NOSIGNAL);
+        if (count >= 0) {
+            moved = static_cast<std::size_t>(count);
+            return IoStep::kMoved;
         }
-        sent += static_cast<std::size_t>(count);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return IoStep::kWouldBlock;
+        error = errno;
+        return IoStep::kFailed;
     }
-    return 0;
 }
 
-std::size_t ReceiveExactly(NativeSocket socket, uint8_t* buffer, std::size_t length) noexcept {
-    std::size_t received = 0;
-    while (received < length) {
-        const ssize_t count = recv(socket, buffer + received, length - received, 0);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        received += static_cast<std::size_t>(count);
+IoStep ReceiveSome(NativeSocket socket, uint8_t* buffer, std::size_t length,
+                   std::size_t& moved) noexcept {
+    for (;;) {
+        const ssize_t count = recv(socket, buffer, length, 0);
+        if (count > 0) {
+            moved = static_cast<std::size_t>(count);
+            return IoStep::kMoved;
+        }
+        if (count == 0) return IoStep::kEnded;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return IoStep::kWouldBlock;
+        return IoStep::kFailed;
     }
-    return received;
+}
+
+WaitOutcome PollSocket(NativeSocket socket, bool forWriting, int timeoutMs) noexcept {
+    pollfd ready{socket, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    const int count = poll(&ready, 1, timeoutMs);
+    if (count > 0) return WaitOutcome::kReady;
+    // An interrupted wait counts as a slice that ended: the caller checks its
+    // limits and waits again.
+    if (count == 0 || errno == EINTR) return WaitOutcome::kTimedOut;
+    return WaitOutcome::kFailed;
 }
 
 bool ShutdownSending(NativeSocket socket) noexcept { return shutdown(socket, SHUT_WR) == 0; }

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <mstcpip.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -26,6 +27,24 @@ SOCKET NonInheritableSocket(const addrinfo& entry) noexcept {
         SetHandleInformation(reinterpret_cast<HANDLE>(fallback), HANDLE_FLAG_INHERIT, 0);
     }
     return fallback;
+}
+
+// Probes an idle connection after 60 s and every 10 s; the number of probes
+// is the system's own (10) unless the option to set it exists. A server host
+// that vanished is noticed in about two minutes, a slow server never.
+void EnableKeepalive(SOCKET socket) noexcept {
+    tcp_keepalive values{};
+    values.onoff = 1;
+    values.keepalivetime = 60000;
+    values.keepaliveinterval = 10000;
+    DWORD returned = 0;
+    WSAIoctl(socket, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr,
+             nullptr);
+#ifdef TCP_KEEPCNT
+    const DWORD probes = 6;
+    setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, reinterpret_cast<const char*>(&probes),
+               sizeof probes);
+#endif
 }
 
 // A send or receive moves at most INT_MAX bytes per call.
@@ -55,43 +74,74 @@ bool MeansNoSuchHost(int lookupError) noexcept {
 }
 
 NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept {
-    return NonInheritableSocket(entry);
-}
-
-bool ConnectStreamSocket(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept {
-    if (connect(socket, address, length) != 0) return false;
+    const SOCKET created = NonInheritableSocket(entry);
+    if (created == INVALID_SOCKET) return kNoSocket;
+    u_long nonBlocking = 1;
+    if (ioctlsocket(created, FIONBIO, &nonBlocking) != 0) {
+        closesocket(created);
+        return kNoSocket;
+    }
+    EnableKeepalive(created);
     // A request goes out as header, payload and checksum, each its own send;
     // without this the small checksum would wait for the server's delayed
     // acknowledgement of the payload.
     const BOOL on = TRUE;
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-    return true;
+    setsockopt(created, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    return created;
 }
 
-int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length) noexcept {
-    std::size_t sent = 0;
-    while (sent < length) {
-        const int count =
-            send(socket, reinterpret_cast<const char*>(data + sent), ChunkLength(length - sent), 0);
-        if (count == SOCKET_ERROR) {
-            const int error = WSAGetLastError();
-            // A failure must never read as success, even without a number.
-            return error != 0 ? error : -1;
-        }
-        sent += static_cast<std::size_t>(count);
-    }
-    return 0;
+ConnectStart StartConnect(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept {
+    if (connect(socket, address, length) == 0) return ConnectStart::kConnected;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? ConnectStart::kInProgress : ConnectStart::kFailed;
 }
 
-std::size_t ReceiveExactly(NativeSocket socket, uint8_t* buffer, std::size_t length) noexcept {
-    std::size_t received = 0;
-    while (received < length) {
-        const int count = recv(socket, reinterpret_cast<char*>(buffer + received),
-                               ChunkLength(length - received), 0);
-        if (count <= 0) break;
-        received += static_cast<std::size_t>(count);
+bool ConnectSucceeded(NativeSocket socket) noexcept {
+    int error = 0;
+    int errorLength = sizeof error;
+    return getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                      &errorLength) == 0 &&
+           error == 0;
+}
+
+IoStep SendSome(NativeSocket socket, const uint8_t* data, std::size_t length, std::size_t& moved,
+                int& error) noexcept {
+    const int count = send(socket, reinterpret_cast<const char*>(data), ChunkLength(length), 0);
+    if (count != SOCKET_ERROR) {
+        moved = static_cast<std::size_t>(count);
+        return IoStep::kMoved;
     }
-    return received;
+    error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return IoStep::kWouldBlock;
+    // A failure must never read as success, even without a number.
+    if (error == 0) error = -1;
+    return IoStep::kFailed;
+}
+
+IoStep ReceiveSome(NativeSocket socket, uint8_t* buffer, std::size_t length,
+                   std::size_t& moved) noexcept {
+    const int count = recv(socket, reinterpret_cast<char*>(buffer), ChunkLength(length), 0);
+    if (count > 0) {
+        moved = static_cast<std::size_t>(count);
+        return IoStep::kMoved;
+    }
+    if (count == 0) return IoStep::kEnded;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? IoStep::kWouldBlock : IoStep::kFailed;
+}
+
+WaitOutcome PollSocket(NativeSocket socket, bool forWriting, int timeoutMs) noexcept {
+    // select rather than WSAPoll: older Windows' WSAPoll never reports a
+    // connect that failed. A failed connect shows in the exception set.
+    fd_set ready;
+    fd_set failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(socket, &ready);
+    FD_SET(socket, &failed);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int count = select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr,
+                             &failed, timeoutMs < 0 ? nullptr : &limit);
+    if (count > 0) return WaitOutcome::kReady;
+    return count == 0 ? WaitOutcome::kTimedOut : WaitOutcome::kFailed;
 }
 
 bool ShutdownSending(NativeSocket socket) noexcept { return shutdown(socket, SD_SEND) == 0; }

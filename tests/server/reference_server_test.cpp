@@ -29,7 +29,7 @@ std::string RawDirect(uint16_t port, const std::string& payload, std::optional<z
     settings.persistent = false;
     zv::OperationStatus status;
     zv::Connection connection =
-        zv::SendRequest(key, sessionId, "127.0.0.1", port, settings, payload.c_str(), status);
+        zv::SendRequest(key, sessionId, "127.0.0.1", port, settings, payload.c_str(), {}, status);
     zv::Response response;
     if (status.code != 0 || zv::ReceiveResponse(connection, response, &*key) != 0)
         return "<failed>";

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -104,22 +105,41 @@ struct Outcome {
     }
 };
 
+// The last three arguments of the WithTimeouts entry points. A call without
+// them goes through the original entry points.
+struct Limits {
+    uint32_t connectTimeoutMs = 0;
+    uint32_t ioTimeoutMs = 0;
+    const int32_t* cancelFlag = nullptr;
+};
+
 inline Outcome Direct(const std::string& options, uint8_t code, const std::string& arguments,
-                      uint8_t inputFormat = 1, uint8_t outputFormat = 1) {
+                      uint8_t inputFormat = 1, uint8_t outputFormat = 1,
+                      const std::optional<Limits>& limits = std::nullopt) {
     char* message = nullptr;
-    char* answer = ZvExecuteDirectOperation(&message, options.c_str(), code, arguments.c_str(),
-                                            inputFormat, outputFormat, 0);
+    char* answer =
+        limits ? ZvExecuteDirectOperationWithTimeouts(
+                     &message, options.c_str(), code, arguments.c_str(), inputFormat, outputFormat,
+                     0, limits->connectTimeoutMs, limits->ioTimeoutMs, limits->cancelFlag)
+               : ZvExecuteDirectOperation(&message, options.c_str(), code, arguments.c_str(),
+                                          inputFormat, outputFormat, 0);
     return {OwnedText(answer), OwnedText(message)};
 }
 
 // Runs a persistent operation on record, which a successful login replaces.
 inline Outcome Persistent(std::string& record, uint8_t code, const std::string& arguments,
                           uint8_t inputFormat = 1, uint8_t outputFormat = 1,
-                          uint32_t reservedValue = 0) {
+                          uint32_t reservedValue = 0,
+                          const std::optional<Limits>& limits = std::nullopt) {
     char* current = record.data();
     char* message = nullptr;
-    char* answer = ZvExecutePersistentOperation(&message, &current, code, arguments.c_str(),
-                                                inputFormat, outputFormat, reservedValue);
+    char* answer =
+        limits
+            ? ZvExecutePersistentOperationWithTimeouts(
+                  &message, &current, code, arguments.c_str(), inputFormat, outputFormat,
+                  reservedValue, limits->connectTimeoutMs, limits->ioTimeoutMs, limits->cancelFlag)
+            : ZvExecutePersistentOperation(&message, &current, code, arguments.c_str(), inputFormat,
+                                           outputFormat, reservedValue);
     if (current != record.data()) {
         record = current;
         ZvFreeMemory(current);

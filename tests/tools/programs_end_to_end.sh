@@ -135,6 +135,14 @@ for bad in 'x\q' 'abc\x00def'; do
   "$cli" run --op 2 --args "$bad" 2>/dev/null; status=$?
   [ $status -eq 2 ] || fail "bad escape $bad: status $status"
 done
+# A stopped server still completes handshakes, and then never answers.
+kill -STOP $pid
+err=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --timeout 0.3 2>&1 >/dev/null); status=$?
+kill -CONT $pid
+[ $status -eq 1 ] || fail "stopped server: status $status"
+expect_in 'C407: Timed out waiting for the server' "$err"
+"$cli" run --op 2 --connect-timeout -1 2>/dev/null; status=$?
+[ $status -eq 2 ] || fail "bad time-out: status $status"
 [ "$("$cli" --version)" = "zorvat-cli $version" ] || fail "cli --version"
 "$cli" direct --help | grep -q -- '--output-format' || fail "help"
 

@@ -27,22 +27,25 @@ TEST(Connection, ReachesAServerByNameIpv4AndIpv6LiteralOnCloseOnExecSockets) {
     EXPECT_EQ(code, 0u);
 }
 
-TEST(Connection, ASocketThatCannotBeCreatedGives103) {
+TEST(Connection, RunningOutOfDescriptorsIsNeverAnUnknownHost) {
     // With no descriptor left below the limit, socket() fails for every
-    // address; a numeric host needs no descriptor to resolve.
+    // address; a numeric host needs no descriptor to resolve, a name does.
     const int next = dup(0);
     close(next);
     rlimit old{};
     getrlimit(RLIMIT_NOFILE, &old);
     rlimit low = old;
     low.rlim_cur = static_cast<rlim_t>(next);
-    const std::string options = zvtest::R("127.0.0.1|a|80|b|c|d|e|");
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    char* message = nullptr;
-    char* answer = ZvExecuteDirectOperation(&message, options.c_str(), 2, "", 1, 1, 0);
-    setrlimit(RLIMIT_NOFILE, &old);
-    EXPECT_EQ(answer, nullptr);
-    EXPECT_EQ(zvtest::Text(zvtest::Own(message)), "C103: Socket failed");
+    for (const auto& [host, expected] : {std::pair{"127.0.0.1", "C103: Socket failed"},
+                                         std::pair{"localhost", "C102: getaddrinfo failed"}}) {
+        const std::string options = host + zvtest::R("|a|80|b|c|d|e|");
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+        char* message = nullptr;
+        char* answer = ZvExecuteDirectOperation(&message, options.c_str(), 2, "", 1, 1, 0);
+        setrlimit(RLIMIT_NOFILE, &old);
+        EXPECT_EQ(answer, nullptr);
+        EXPECT_EQ(zvtest::Text(zvtest::Own(message)), expected);
+    }
 }
 
 // Hand-made resolver results, to check the order in which they are tried.

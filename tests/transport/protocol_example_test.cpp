@@ -92,7 +92,7 @@ TEST(ProtocolExample, TheClientSendsTheDocumentedBytes) {
     settings.outputFormat = 2;
     zv::OperationStatus status;
     zv::Connection connection = zv::SendRequest(key, sessionId, "127.0.0.1", peer.Port(), settings,
-                                                "R00000001\x1FLIST CAF\xC9", status);
+                                                "R00000001\x1FLIST CAF\xC9", {}, status);
     ASSERT_EQ(status.code, 0u);
     zv::Response response;
     EXPECT_EQ(zv::ReceiveResponse(connection, response, &*key), 0u);

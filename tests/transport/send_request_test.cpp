@@ -31,7 +31,7 @@ TEST(SendRequest, AnEmptyUnencryptedPayloadIsNothingToSend) {
     zv::SessionIdBytes sessionId{};
     zv::OperationStatus status;
     const zv::Connection connection =
-        zv::SendRequest(key, sessionId, "127.0.0.1", peer.Port(), settings, "", status);
+        zv::SendRequest(key, sessionId, "127.0.0.1", peer.Port(), settings, "", {}, status);
     EXPECT_EQ(status.code, 400u);
     EXPECT_FALSE(connection.IsOpen());
 }

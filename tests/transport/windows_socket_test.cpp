@@ -1,8 +1,9 @@
 // The Windows socket layer against loopback peers: connecting, both
 // directions of a stream and its half-close, the Winsock error numbers of a
 // failed send, handles that child processes do not inherit, and one
-// sockets-layer start-up per connection, released with it. Refused ports and
-// unknown names are checked through the entry points in tests/operations.
+// sockets-layer start-up per connection, released with it; the limits and
+// the cancel flag of the WithTimeouts entry points. Refused ports and unknown
+// names are checked through the entry points in tests/operations.
 #include <gtest/gtest.h>
 // winsock2.h comes first: windows.h would bring in the older winsock.h.
 #include <winsock2.h>
@@ -20,6 +21,7 @@
 #include "support/loopback_port.hpp"
 #include "transport/connection.hpp"
 #include "transport/framed_request.hpp"
+#include "zorvat.h"
 
 namespace {
 
@@ -159,6 +161,41 @@ TEST(WindowsSockets, ASendToAResetPeerGives510WithTheWinsockErrorNumber) {
               zv::kHeaderSendShort);
     EXPECT_TRUE(lastSocketError == WSAECONNRESET || lastSocketError == WSAECONNABORTED)
         << lastSocketError;
+}
+
+TEST(WindowsSockets, TheWithTimeoutsEntryPointsBoundTheWaitAndCancel) {
+    // The listener never accepts: the connect completes in its backlog and no
+    // answer ever comes.
+    LoopbackListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    struct Case {
+        std::string host;
+        int32_t cancel;
+        const char* expected;
+    };
+    const Case cases[] = {{"127.0.0.1", 0, "C407: Timed out waiting for the server"},
+                          {"127.0.0.1", 1, "C408: Operation cancelled"},
+                          {"", 0, "C050: Unable to resolve hostname"}};
+    for (const Case& c : cases) {
+        char* options =
+            ZvCreateCredentialOptions(c.host.c_str(), "a", listener.Port(), "b", "c", "d", "e");
+        char* message = nullptr;
+        char* answer = ZvExecuteDirectOperationWithTimeouts(&message, options, 2, "", 1, 1, 0, 2000,
+                                                            300, &c.cancel);
+        EXPECT_EQ(answer, nullptr);
+        EXPECT_STREQ(message, c.expected) << c.host;
+        ZvFreeMemory(message);
+        char* record = ZvCreateConnectionInfo(options, 0);
+        char* given = record;
+        answer = ZvExecutePersistentOperationWithTimeouts(&message, &record, 1, "", 1, 1, 0, 2000,
+                                                          300, &c.cancel);
+        EXPECT_EQ(answer, nullptr);
+        EXPECT_EQ(record, given);
+        EXPECT_STREQ(message, c.expected) << c.host;
+        ZvFreeMemory(message);
+        ZvFreeMemory(record);
+        ZvFreeMemory(options);
+    }
 }
 
 }  // namespace

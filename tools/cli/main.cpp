@@ -1,9 +1,12 @@
 // zorvat-cli: runs operations on a server from the command line, for people
 // trying a server and for scripts.
 #include <array>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +59,43 @@ const OptionSpec kSessionFile{"session-file", "PATH",
 const OptionSpec kReservedValue{"reserved-value", "N",
                                 "reserved value of the session record "
                                 "(default 0)"};
+const std::vector<OptionSpec> kWaitOptions = {
+    {"connect-timeout", "SECONDS",
+     "longest wait for each connection to the server (default 15, 0 for none)"},
+    {"timeout", "SECONDS",
+     "longest wait for the server to take or send the next bytes (default 300, 0 for none)"},
+};
+
+// The longest a command waits: --connect-timeout and --timeout in milliseconds.
+struct Waits {
+    uint32_t connectMs = 0;
+    uint32_t ioMs = 0;
+};
+
+// Seconds, with a fraction if wanted, as the library's milliseconds.
+std::optional<uint32_t> Milliseconds(const CommandLine& line, const char* name, double fallback,
+                                     std::string& error) {
+    double seconds = fallback;
+    if (line.Has(name)) {
+        const std::string text = line.Get(name);
+        char* end = nullptr;
+        seconds = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !(seconds >= 0 && seconds <= 4294967)) {
+            error =
+                std::string("--") + name + " takes seconds from 0 to 4294967, not '" + text + "'";
+            return std::nullopt;
+        }
+    }
+    return static_cast<uint32_t>(std::ceil(seconds * 1000));
+}
+
+bool ReadWaits(const CommandLine& line, Waits& waits, std::string& error) {
+    const auto connect = Milliseconds(line, "connect-timeout", 15, error);
+    const auto io = connect ? Milliseconds(line, "timeout", 300, error) : std::nullopt;
+    if (!io) return false;
+    waits = {*connect, *io};
+    return true;
+}
 
 struct Command {
     const char* name;
@@ -188,21 +228,27 @@ int CredentialError(const CommandLine& line, const CredentialFailure& failure) {
 int RunDirect(const CommandLine& line) {
     std::string error;
     OperationChoice choice;
-    if (!ReadOperation(line, true, choice, error)) return UsageError(error);
+    Waits waits;
+    if (!ReadOperation(line, true, choice, error) || !ReadWaits(line, waits, error)) {
+        return UsageError(error);
+    }
     CredentialFailure failure;
     const LibraryText options = CredentialOptions(line, failure);
     if (!options) return CredentialError(line, failure);
     char* message = nullptr;
-    char* answer =
-        ZvExecuteDirectOperation(&message, options.get(), choice.code, choice.arguments.c_str(),
-                                 choice.inputFormat, choice.outputFormat, 0);
+    char* answer = ZvExecuteDirectOperationWithTimeouts(
+        &message, options.get(), choice.code, choice.arguments.c_str(), choice.inputFormat,
+        choice.outputFormat, 0, waits.connectMs, waits.ioMs, nullptr);
     return PrintOutcome(line, answer, message);
 }
 
 int RunLogin(const CommandLine& line) {
     std::string error;
     OperationChoice choice;
-    if (!ReadOperation(line, false, choice, error)) return UsageError(error);
+    Waits waits;
+    if (!ReadOperation(line, false, choice, error) || !ReadWaits(line, waits, error)) {
+        return UsageError(error);
+    }
     const auto reserved = line.GetNumber("reserved-value", 0, INT32_MIN, INT32_MAX, error);
     if (!reserved) return UsageError(error);
     const std::string path = line.Get("session-file", kDefaultSessionFile);
@@ -221,7 +267,8 @@ int RunLogin(const CommandLine& line) {
     char* session = record.get();
     char* message = nullptr;
     char* answer =
-        ZvExecutePersistentOperation(&message, &session, 1, choice.arguments.c_str(), 1, 1, 0);
+        ZvExecutePersistentOperationWithTimeouts(&message, &session, 1, choice.arguments.c_str(), 1,
+                                                 1, 0, waits.connectMs, waits.ioMs, nullptr);
     // A successful login hands back a new record; the one passed in stays ours.
     const LibraryText loggedIn(session != record.get() ? session : nullptr);
     if (answer != nullptr && loggedIn) {
@@ -230,8 +277,8 @@ int RunLogin(const CommandLine& line) {
             // Nobody could reach the session without the file: close it now.
             char* logoutMessage = nullptr;
             char* current = loggedIn.get();
-            const LibraryText logout(
-                ZvExecutePersistentOperation(&logoutMessage, &current, 8, "", 1, 1, 0));
+            const LibraryText logout(ZvExecutePersistentOperationWithTimeouts(
+                &logoutMessage, &current, 8, "", 1, 1, 0, waits.connectMs, waits.ioMs, nullptr));
             const LibraryText ownedLogoutMessage(logoutMessage);
             if (logout) return Fail(line, error + "; the session was logged out on the server");
             return Fail(line, error + "; logging out on the server failed too: " +
@@ -244,7 +291,10 @@ int RunLogin(const CommandLine& line) {
 int RunInSession(const CommandLine& line, bool logout) {
     std::string error;
     OperationChoice choice;
-    if (!ReadOperation(line, !logout, choice, error)) return UsageError(error);
+    Waits waits;
+    if (!ReadOperation(line, !logout, choice, error) || !ReadWaits(line, waits, error)) {
+        return UsageError(error);
+    }
     if (logout) choice.code = 8;
     const std::string path = line.Get("session-file", kDefaultSessionFile);
     auto record = ReadSessionFile(path, error);
@@ -254,9 +304,9 @@ int RunInSession(const CommandLine& line, bool logout) {
     session.push_back('\0');
     char* current = session.data();
     char* message = nullptr;
-    char* answer =
-        ZvExecutePersistentOperation(&message, &current, choice.code, choice.arguments.c_str(),
-                                     choice.inputFormat, choice.outputFormat, 0);
+    char* answer = ZvExecutePersistentOperationWithTimeouts(
+        &message, &current, choice.code, choice.arguments.c_str(), choice.inputFormat,
+        choice.outputFormat, 0, waits.connectMs, waits.ioMs, nullptr);
     if (answer != nullptr && logout && !RemoveSessionFile(path, error)) {
         ZvFreeMemory(answer);
         ZvFreeMemory(message);
@@ -281,20 +331,20 @@ std::vector<OptionSpec> Join(std::vector<OptionSpec> first, const std::vector<Op
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"direct", "run one operation outside any session",
-         Join(kServerOptions,
+         Join(Join(kServerOptions, kWaitOptions),
               {kOperation, kArguments, kInputFormat, kOutputFormat, kJson, kRaw, kHelp}),
          RunDirect},
         {"login", "log in and keep the session in the session file",
-         Join(kServerOptions,
+         Join(Join(kServerOptions, kWaitOptions),
               {kArguments, kReservedValue, kSessionFile, kForce, kJson, kRaw, kHelp}),
          RunLogin},
-        {"run",
-         "run an operation inside the session of the session file",
-         {kOperation, kArguments, kInputFormat, kOutputFormat, kSessionFile, kJson, kRaw, kHelp},
+        {"run", "run an operation inside the session of the session file",
+         Join(kWaitOptions, {kOperation, kArguments, kInputFormat, kOutputFormat, kSessionFile,
+                             kJson, kRaw, kHelp}),
          RunOperation},
-        {"logout",
-         "log out and remove the session file",
-         {kArguments, kInputFormat, kOutputFormat, kSessionFile, kJson, kRaw, kHelp},
+        {"logout", "log out and remove the session file",
+         Join(kWaitOptions,
+              {kArguments, kInputFormat, kOutputFormat, kSessionFile, kJson, kRaw, kHelp}),
          RunLogout},
     };
     return commands;
@@ -310,7 +360,10 @@ void PrintHelp() {
         "zorvat-cli login --help). Keyed answers print as aligned NAME  value lines, others\n"
         "one item per line; --raw prints the items alone, --json as JSON. \\A, \\S and \\xHH\n"
         "stand for separators and control bytes, in answers and in the server's error texts.\n"
-        "Failures go to stderr with exit status 1; usage errors exit with 2.\n\n"
+        "Failures go to stderr with exit status 1; usage errors exit with 2. A server that\n"
+        "keeps a command waiting is given up on after --connect-timeout (15 s) to connect and\n"
+        "--timeout (300 s) without a byte moving; once the request was sent, a time-out does\n"
+        "not say whether the server ran it.\n\n"
         "example:\n"
         "  zorvat-cli login --host 127.0.0.1 --port 4711 --credential-item3 alice\n"
         "  zorvat-cli run --op 2 --args 'CUSTOMERS\\A1001'\n"
@@ -327,7 +380,7 @@ void PrintCommandHelp(const Command& command) {
         }
         const std::string left = std::string("--") + option.name +
                                  (option.valueName ? std::string(" ") + option.valueName : "");
-        std::printf("  %-24s %s\n", left.c_str(), option.help);
+        std::printf("  %-26s %s\n", left.c_str(), option.help);
     }
     if (takesCredentials) std::fputs(CredentialHelp().c_str(), stdout);
 }

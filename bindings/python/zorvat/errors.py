@@ -7,10 +7,19 @@ which kind of message it was.
 
 from __future__ import annotations
 
+import builtins
 import re
 from typing import Optional
 
-__all__ = ["Error", "ServerError", "NegotiationRefused", "ServerErrorOrRefusal", "error_for"]
+__all__ = [
+    "Error",
+    "ServerError",
+    "NegotiationRefused",
+    "ServerErrorOrRefusal",
+    "TimeoutError",
+    "OperationCancelled",
+    "error_for",
+]
 
 # The library writes its failures as "C%03d: text".
 _CODED_MESSAGE = re.compile(r"C(\d{3,}): ", re.ASCII)
@@ -61,6 +70,24 @@ class ServerErrorOrRefusal(ServerError, NegotiationRefused):
     """
 
 
+class TimeoutError(Error, builtins.TimeoutError):  # noqa: A001 - the point is the name
+    """The server took longer than the call's limit: to accept the connection
+    (code 105) or to take or send the next bytes (code 407).
+
+    Also a built-in ``TimeoutError``. Once the request was sent, the server
+    may have run the operation all the same.
+    """
+
+
+class OperationCancelled(Error):
+    """The call was cancelled (code 408): by Ctrl-C, or by the cancellation of
+    its asyncio task. Once the request was sent, the server may have run the
+    operation all the same."""
+
+
+_CODED_CLASSES = {105: TimeoutError, 407: TimeoutError, 408: OperationCancelled}
+
+
 def error_for(message: Optional[str], *, negotiated: bool) -> Error:
     """The exception for a failed operation's message.
 
@@ -71,7 +98,8 @@ def error_for(message: Optional[str], *, negotiated: bool) -> Error:
         return Error("the operation failed and the library gave no message")
     coded = _CODED_MESSAGE.match(message)
     if coded is not None:
-        return Error(message, int(coded.group(1)))
+        code = int(coded.group(1))
+        return _CODED_CLASSES.get(code, Error)(message, code)
     if negotiated:
         return ServerErrorOrRefusal(message)
     return ServerError(message)

@@ -48,6 +48,7 @@ __all__ = [
     "connection_info_item",
     "execute_direct_operation",
     "execute_persistent_operation",
+    "CancelFlag",
 ]
 
 #: The character set of every string that crosses the C interface.
@@ -108,6 +109,28 @@ ZvExecutePersistentOperation = _declare(
     c_uint8,
     c_uint32,
 )
+
+_WAIT_LIMITS = (
+    c_uint32,  # uint32_t connectTimeoutMs
+    c_uint32,  # uint32_t ioTimeoutMs
+    POINTER(c_int32),  # const int32_t* cancelFlag
+)
+ZvExecuteDirectOperationWithTimeouts = _declare(
+    "ZvExecuteDirectOperationWithTimeouts",
+    OwnedString,
+    *ZvExecuteDirectOperation.argtypes,
+    *_WAIT_LIMITS,
+)
+ZvExecutePersistentOperationWithTimeouts = _declare(
+    "ZvExecutePersistentOperationWithTimeouts",
+    OwnedString,
+    *ZvExecutePersistentOperation.argtypes,
+    *_WAIT_LIMITS,
+)
+
+#: The flag that cancels a running operation: set its value to 1 from another
+#: thread. The library only reads it.
+CancelFlag = c_int32
 
 # ---- Connection-info record ----------------------------------------------
 
@@ -408,6 +431,16 @@ def connection_info_item(record: Text, index: int) -> Optional[bytes]:
 # ---- Operations ----------------------------------------------------------
 
 
+def _wait_limits(connect_timeout_ms: int, io_timeout_ms: int, cancel_flag: Optional[Any]) -> Tuple:
+    if cancel_flag is not None and not isinstance(cancel_flag, CancelFlag):
+        raise TypeError(f"cancel_flag must be a zorvat.native.CancelFlag, not {type(cancel_flag).__name__}")
+    return (
+        checked_uint32(connect_timeout_ms, "connect_timeout_ms"),
+        checked_uint32(io_timeout_ms, "io_timeout_ms"),
+        None if cancel_flag is None else ctypes.byref(cancel_flag),
+    )
+
+
 def execute_direct_operation(
     credential_options: Text,
     operation_code: int,
@@ -415,11 +448,15 @@ def execute_direct_operation(
     input_format: int = 1,
     output_format: int = 1,
     reserved_value: int = 0,
+    connect_timeout_ms: int = 0,
+    io_timeout_ms: int = 0,
+    cancel_flag: Optional[CancelFlag] = None,
 ) -> Tuple[Optional[bytes], Optional[bytes]]:
-    """Runs ZvExecuteDirectOperation; returns (answer, message).
+    """Runs ZvExecuteDirectOperationWithTimeouts; returns (answer, message).
 
     Exactly one of the two is None on a well-behaved library; both are None
-    when it could not even allocate a message.
+    when it could not even allocate a message. The limits are milliseconds,
+    0 for none; cancel_flag is a CancelFlag that another thread may set.
     """
     options = to_c_text(credential_options, "credential_options")
     code = checked_byte(operation_code, "operation_code")
@@ -427,12 +464,20 @@ def execute_direct_operation(
     input_byte = checked_byte(input_format, "input_format")
     output_byte = checked_byte(output_format, "output_format")
     reserved = checked_uint32(reserved_value, "reserved_value")
+    limits = _wait_limits(connect_timeout_ms, io_timeout_ms, cancel_flag)
 
     message = OwnedString()
     answer = OwnedString()
     try:
-        answer = ZvExecuteDirectOperation(
-            ctypes.byref(message), options, code, argument_text, input_byte, output_byte, reserved
+        answer = ZvExecuteDirectOperationWithTimeouts(
+            ctypes.byref(message),
+            options,
+            code,
+            argument_text,
+            input_byte,
+            output_byte,
+            reserved,
+            *limits,
         )
     finally:
         message_bytes = take_string(message)
@@ -447,8 +492,11 @@ def execute_persistent_operation(
     input_format: int = 1,
     output_format: int = 1,
     reserved_value: int = 0,
+    connect_timeout_ms: int = 0,
+    io_timeout_ms: int = 0,
+    cancel_flag: Optional[CancelFlag] = None,
 ) -> Tuple[Optional[bytes], Optional[bytes], bytes]:
-    """Runs ZvExecutePersistentOperation; returns (answer, message, record).
+    """Runs ZvExecutePersistentOperationWithTimeouts; returns (answer, message, record).
 
     record is the connection-info record after the call: the one given, or
     the new one that a successful login handed back (copied, and the
@@ -460,6 +508,7 @@ def execute_persistent_operation(
     input_byte = checked_byte(input_format, "input_format")
     output_byte = checked_byte(output_format, "output_format")
     reserved = checked_uint32(reserved_value, "reserved_value")
+    limits = _wait_limits(connect_timeout_ms, io_timeout_ms, cancel_flag)
 
     # The record passed in stays ours: a Python buffer the library only reads.
     # When the library stores a new record in its place, that one is the
@@ -470,7 +519,7 @@ def execute_persistent_operation(
     message = OwnedString()
     answer = OwnedString()
     try:
-        answer = ZvExecutePersistentOperation(
+        answer = ZvExecutePersistentOperationWithTimeouts(
             ctypes.byref(message),
             ctypes.byref(record),
             code,
@@ -478,6 +527,7 @@ def execute_persistent_operation(
             input_byte,
             output_byte,
             reserved,
+            *limits,
         )
     finally:
         message_bytes = take_string(message)

@@ -4,7 +4,7 @@ from __future__ import annotations
 
 from typing import List, Optional, Tuple, Union
 
-from . import native
+from . import _cancellable, native
 from .answer import Answer
 from .errors import error_for
 from .options import CredentialOptions
@@ -46,6 +46,9 @@ def execute_direct(
     arguments: Arguments = "",
     input_format: int = 1,
     output_format: int = 1,
+    timeout: Optional[float] = None,
+    connect_timeout: Optional[float] = None,
+    _cancel_flag: Optional[native.CancelFlag] = None,
 ) -> Answer:
     """Runs one operation on the server that options describe; returns its answer.
 
@@ -56,12 +59,36 @@ def execute_direct(
     NegotiationRefused; raises ValueError for a code or format outside 0 to
     255 and UnicodeEncodeError for text outside ISO-8859-15, before anything
     is sent.
+
+    timeout is the longest, in seconds, that any one wait for the server may
+    last (it starts again whenever bytes move); connect_timeout bounds the
+    set-up of each connection. None waits as long as it takes. Past either,
+    zorvat.TimeoutError is raised. Ctrl-C cancels the call and raises
+    KeyboardInterrupt. Once the request was sent, neither says whether the
+    server ran the operation.
     """
-    answer, message = native.execute_direct_operation(
-        options_bytes(options),
-        operation_code,
-        argument_bytes(arguments),
-        input_format,
-        output_format,
+    limits = wait_limits(timeout, connect_timeout)
+    options_record = options_bytes(options)
+    argument_text = argument_bytes(arguments)
+    answer, message = _cancellable.call(
+        lambda flag: native.execute_direct_operation(
+            options_record,
+            operation_code,
+            argument_text,
+            input_format,
+            output_format,
+            0,
+            *limits,
+            cancel_flag=flag,
+        ),
+        _cancel_flag,
     )
     return raise_for_outcome(answer, message, negotiated=True)
+
+
+def wait_limits(timeout: Optional[float], connect_timeout: Optional[float]) -> Tuple[int, int]:
+    """(connect_timeout_ms, io_timeout_ms) for the library, from seconds."""
+    return (
+        _cancellable.milliseconds(connect_timeout, "connect_timeout"),
+        _cancellable.milliseconds(timeout, "timeout"),
+    )

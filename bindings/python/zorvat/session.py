@@ -7,10 +7,10 @@ import warnings
 from types import TracebackType
 from typing import Optional, Type, Union
 
-from . import native
+from . import _cancellable, native
 from .answer import Answer
 from .errors import Error
-from .operations import Arguments, argument_bytes, options_bytes, raise_for_outcome
+from .operations import Arguments, argument_bytes, options_bytes, raise_for_outcome, wait_limits
 from .options import CredentialOptions
 from .text import Text, decode
 
@@ -38,6 +38,9 @@ class Session:
     A Session may be used from several threads at once: operations run side by
     side, the login and the logout wait for the operations in flight, and only
     one logout is ever sent.
+
+    timeout and connect_timeout (seconds, None for none) bound every call of
+    the session as they do for execute_direct; Ctrl-C cancels a call.
     """
 
     def __init__(
@@ -45,8 +48,11 @@ class Session:
         options: Union[CredentialOptions, Text],
         login_arguments: Arguments = "",
         reserved_value: int = 0,
+        timeout: Optional[float] = None,
+        connect_timeout: Optional[float] = None,
     ) -> None:
         self._logged_in = False
+        self._limits = wait_limits(timeout, connect_timeout)
         self._record: bytes = native.create_connection_info(options_bytes(options), reserved_value)
         self._login_arguments = argument_bytes(login_arguments)
         self._login_answer = Answer("")
@@ -97,7 +103,26 @@ class Session:
 
     # ---- Login and logout -------------------------------------------------
 
-    def login(self) -> Answer:
+    def _call(
+        self,
+        flag: Optional[native.CancelFlag],
+        record: bytes,
+        code: int,
+        arguments: bytes = b"",
+        input_format: int = 1,
+        output_format: int = 1,
+    ) -> tuple:
+        """The library's call within the session's limits, cancelled through
+        flag, or by Ctrl-C when there is none."""
+        return _cancellable.call(
+            lambda given: native.execute_persistent_operation(
+                record, code, arguments, input_format, output_format, 0, *self._limits,
+                cancel_flag=given,
+            ),
+            flag,
+        )
+
+    def login(self, _cancel_flag: Optional[native.CancelFlag] = None) -> Answer:
         """Logs in and returns the server's answer.
 
         Raises Error when the session is already logged in or the login
@@ -111,8 +136,8 @@ class Session:
             record = self._record
         succeeded = False
         try:
-            answer, message, new_record = native.execute_persistent_operation(
-                record, _LOGIN, self._login_arguments
+            answer, message, new_record = self._call(
+                _cancel_flag, record, _LOGIN, self._login_arguments
             )
             answer_text = raise_for_outcome(answer, message, negotiated=True)
             succeeded = True
@@ -126,7 +151,7 @@ class Session:
                 self._state.notify_all()
         return answer_text
 
-    def logout(self) -> Optional[Answer]:
+    def logout(self, _cancel_flag: Optional[native.CancelFlag] = None) -> Optional[Answer]:
         """Logs out and returns the server's answer; None when not logged in.
 
         Waits for the operations in flight on other threads. The logout is
@@ -141,7 +166,7 @@ class Session:
             self._state.wait_for(lambda: self._operations_in_flight == 0)
             record = self._record
         try:
-            answer, message, _ = native.execute_persistent_operation(record, _LOGOUT)
+            answer, message, _ = self._call(_cancel_flag, record, _LOGOUT)
         finally:
             with self._state:
                 self._logged_in = False
@@ -157,6 +182,7 @@ class Session:
         arguments: Arguments = "",
         input_format: int = 1,
         output_format: int = 1,
+        _cancel_flag: Optional[native.CancelFlag] = None,
     ) -> Answer:
         """Runs one operation inside the session and returns the server's answer.
 
@@ -177,8 +203,8 @@ class Session:
             self._operations_in_flight += 1
             record = self._record
         try:
-            answer, message, _ = native.execute_persistent_operation(
-                record, code, argument_text, input_format, output_format
+            answer, message, _ = self._call(
+                _cancel_flag, record, code, argument_text, input_format, output_format
             )
         finally:
             with self._state:

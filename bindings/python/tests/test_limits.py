@@ -1,0 +1,113 @@
+"""Time limits and cancellation: a timeout, Ctrl-C in a subprocess, and the
+cancellation of an asyncio task. The server is a listener that never
+accepts: the connection completes in its backlog and no answer ever comes."""
+
+import asyncio
+import os
+import signal
+import socket
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+import unittest
+
+import zorvat
+
+from .support import PACKAGE_ROOT
+
+
+def open_descriptors():
+    return len(os.listdir("/proc/self/fd"))
+
+
+class SilentServer:
+    def __enter__(self):
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(8)
+        return zorvat.CredentialOptions("127.0.0.1", self.listener.getsockname()[1])
+
+    def __exit__(self, *exception):
+        self.listener.close()
+
+
+@unittest.skipUnless(os.path.isdir("/proc/self/fd"), "descriptors are counted in /proc")
+class LimitsTest(unittest.TestCase):
+    def test_a_silent_server_times_out(self):
+        with SilentServer() as options:
+            before = open_descriptors()
+            calls = (
+                lambda: zorvat.execute_direct(options, 2, timeout=0.3),
+                lambda: zorvat.Session(options, timeout=0.3, connect_timeout=5).login(),
+            )
+            for call in calls:
+                with self.assertRaises(TimeoutError) as caught:
+                    call()
+                self.assertIsInstance(caught.exception, zorvat.Error)
+                self.assertEqual(caught.exception.code, 407)
+            self.assertEqual(open_descriptors(), before)
+            with self.assertRaises(ValueError):
+                zorvat.execute_direct(options, 2, timeout=0)
+
+    def test_cancelling_the_task_cancels_the_call(self):
+        async def cancel_while_waiting(make_call):
+            task = asyncio.ensure_future(make_call())
+            await asyncio.sleep(0.3)
+            task.cancel()
+            cancelled_at = time.monotonic()
+            with self.assertRaises(asyncio.CancelledError):
+                await task
+            return time.monotonic() - cancelled_at
+
+        async def in_session(options):
+            async with zorvat.aio.Session(options) as session:
+                await session.execute(20)
+
+        with SilentServer() as options:
+            before = open_descriptors()
+            for make_call in (
+                lambda: zorvat.aio.execute_direct(options, 2),
+                lambda: in_session(options),
+            ):
+                self.assertLess(asyncio.run(cancel_while_waiting(make_call)), 0.5)
+            self.assertEqual(open_descriptors(), before)
+
+    def test_ctrl_c_interrupts_a_blocked_call(self):
+        child = textwrap.dedent(
+            """
+            import os, socket, sys, threading, time
+            import zorvat
+            listener = socket.socket()
+            listener.bind(("127.0.0.1", 0))
+            listener.listen(8)
+            options = zorvat.CredentialOptions("127.0.0.1", listener.getsockname()[1])
+            before = len(os.listdir("/proc/self/fd"))
+            print("waiting", flush=True)
+            try:
+                zorvat.execute_direct(options, 2)
+            except KeyboardInterrupt:
+                after = len(os.listdir("/proc/self/fd"))
+                print("interrupted", threading.active_count(), after - before, flush=True)
+            """
+        )
+        environment = {**os.environ, "PYTHONPATH": str(PACKAGE_ROOT)}
+        with subprocess.Popen(
+            [sys.executable, "-c", child], env=environment, stdout=subprocess.PIPE, text=True
+        ) as process:
+            try:
+                self.assertEqual(process.stdout.readline(), "waiting\n")
+                time.sleep(0.3)
+                process.send_signal(signal.SIGINT)
+                interrupted_at = time.monotonic()
+                timer = threading.Timer(10, process.kill)
+                timer.start()
+                line = process.stdout.readline()
+                elapsed = time.monotonic() - interrupted_at
+                timer.cancel()
+            finally:
+                process.kill()
+        # One thread left, no descriptor: the call was cancelled, not abandoned.
+        self.assertEqual(line, "interrupted 1 0\n")
+        self.assertLess(elapsed, 0.5)
