@@ -3,8 +3,10 @@
 // code: the kernel places the steps between its AES rounds.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #if defined(__GNUC__) || defined(__clang__)
@@ -47,13 +49,16 @@ constexpr std::size_t MessageWord(std::size_t s) {
     }
 }
 
-// The sixteen little-endian words of a 64-byte block; compilers make each
-// one a single load on little-endian machines.
+// The sixteen little-endian words of a 64-byte block.
 ZV_MD5_INLINE void LoadBlock(const uint8_t* block, uint32_t (&words)[16]) noexcept {
-    for (std::size_t i = 0; i < 16; ++i) {
-        const uint8_t* p = block + 4 * i;
-        words[i] = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                   static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(words, block, sizeof words);
+    } else {
+        for (std::size_t i = 0; i < 16; ++i) {
+            const uint8_t* p = block + 4 * i;
+            words[i] = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                       static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+        }
     }
 }
 
