@@ -74,6 +74,11 @@ ZV_MD5_INLINE void Step(uint32_t (&v)[4], const uint32_t (&words)[16]) noexcept 
     // What does not depend on b, the result of the step before, is summed
     // first, so that only the last few operations wait for it.
     uint32_t sum = a + words[MessageWord(S)] + kSineTable[S];
+#if defined(__clang__)
+    // Clang would otherwise add the constant after the function of b, one
+    // more operation on the chain that bounds MD5's speed.
+    __asm__("" : "+r"(sum));
+#endif
     if constexpr (S < 16) {
         sum += d ^ (b & (c ^ d));
     } else if constexpr (S < 32) {
