@@ -1,0 +1,119 @@
+#include "listener.hpp"
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace zv::server {
+namespace {
+
+// Long enough for a few connections to end and give their descriptors back,
+// short enough that nobody notices.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+bool IsShortage(const std::error_code& error) {
+    const int code = error.value();
+    return error.category() == asio::error::get_system_category() &&
+           (code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM);
+}
+
+}  // namespace
+
+bool Listener::Open(const std::string& host, uint16_t port, std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    const int lookup = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+    if (lookup != 0) {
+        error = "cannot resolve " + host + ": " + gai_strerror(lookup);
+        return false;
+    }
+    for (addrinfo* entry = found; entry != nullptr && !acceptor_.is_open();
+         entry = entry->ai_next) {
+        const int candidate =
+            socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol);
+        if (candidate < 0) continue;
+        const int on = 1;
+        setsockopt(candidate, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (bind(candidate, entry->ai_addr, entry->ai_addrlen) != 0 ||
+            listen(candidate, SOMAXCONN) != 0) {
+            error = "cannot listen on " + host + ": " + std::strerror(errno);
+            close(candidate);
+            continue;
+        }
+        std::error_code assigned;
+        const auto protocol =
+            entry->ai_family == AF_INET6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4();
+        acceptor_.assign(protocol, candidate, assigned);
+        if (assigned) {
+            error = "cannot listen on " + host + ": " + assigned.message();
+            close(candidate);
+        }
+    }
+    freeaddrinfo(found);
+    if (!acceptor_.is_open()) return false;
+    std::error_code ignored;
+    acceptor_.non_blocking(true, ignored);
+    port_ = acceptor_.local_endpoint(ignored).port();
+    error.clear();
+    return true;
+}
+
+void Listener::Accept() {
+    acceptor_.async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
+        if (!acceptor_.is_open() || error == asio::error::operation_aborted) return;
+        if (error && IsShortage(error)) return PauseAfter(error);
+        pausing_ = false;
+        if (!error) Admit(std::move(socket));
+        Accept();
+    });
+}
+
+void Listener::PauseAfter(const std::error_code& error) {
+    // Out of descriptors or buffers: the clients already in are served and
+    // give theirs back; accepting resumes shortly. One line per episode.
+    if (!pausing_) context_.Log("accept failed (" + error.message() + "); pausing briefly");
+    pausing_ = true;
+    pause_.expires_after(kAcceptPause);
+    pause_.async_wait([this](const std::error_code& waited) {
+        if (!waited && acceptor_.is_open()) Accept();
+    });
+}
+
+void Listener::Admit(asio::ip::tcp::socket socket) {
+    if (context_.open.size() >= context_.options.limits.maxConnections) {
+        // Told at once rather than left to wait: a client reads this as the
+        // server's refusal, whether it was negotiating or not.
+        static const std::vector<uint8_t> busy = ExchangeProtocol::BusyReply();
+        std::error_code ignored;
+        socket.non_blocking(true, ignored);
+        ::send(socket.native_handle(), busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        socket.shutdown(asio::socket_base::shutdown_send, ignored);
+        context_.Log("connection refused: " + std::to_string(context_.open.size()) +
+                     " connections open");
+        return;
+    }
+    try {
+        std::make_shared<ClientConnection>(std::move(socket), context_)->Start();
+    } catch (const std::exception& failure) {
+        context_.Log(std::string("connection dropped: ") + failure.what());
+    }
+}
+
+void Listener::Close() {
+    std::error_code ignored;
+    acceptor_.close(ignored);
+    pause_.cancel();
+    // Close takes each connection out of the set.
+    const std::vector<ClientConnection*> open(context_.open.begin(), context_.open.end());
+    for (ClientConnection* connection : open) connection->Close();
+}
+
+}  // namespace zv::server
