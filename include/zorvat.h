@@ -23,6 +23,17 @@
 
 #include <stdint.h>
 
+/*
+ * The library's version. CMake reads it from these lines, so they are the one
+ * place it is set. ZORVAT_VERSION is major * 10000 + minor * 100 + patch, the
+ * number ZvGetLibraryVersion returns for the library actually loaded.
+ */
+#define ZORVAT_VERSION_MAJOR 1
+#define ZORVAT_VERSION_MINOR 1
+#define ZORVAT_VERSION_PATCH 0
+#define ZORVAT_VERSION \
+    (ZORVAT_VERSION_MAJOR * 10000 + ZORVAT_VERSION_MINOR * 100 + ZORVAT_VERSION_PATCH)
+
 #if defined(_WIN32)
 #if defined(ZORVAT_BUILDING_LIBRARY)
 #define ZV_API __declspec(dllexport)
@@ -112,6 +123,14 @@ ZV_API char* ZvExtractData(const char* data, const char* key, uint8_t itemSepara
 ZV_API void ZvFreeMemory(void* block);
 ZV_API void ZvFreeMemoryStringArray(char** array, uint32_t count);
 ZV_API void WrapperPy_ZvFreeMemoryStringArray(char** array, uint32_t count);
+
+/* ---- Version ------------------------------------------------------------ */
+
+/*
+ * The version of the library that is loaded, as ZORVAT_VERSION gives it for
+ * the header a program was built with: a program can compare the two.
+ */
+ZV_API uint32_t ZvGetLibraryVersion(void);
 
 #ifdef __cplusplus
 }

@@ -5,6 +5,7 @@
 set -euo pipefail
 server=$1
 cli=$2
+version=$3
 work=$(mktemp -d)
 "$server" --host 127.0.0.1 --port 0 >"$work/out" 2>/dev/null &
 pid=$!
@@ -52,6 +53,7 @@ expect_in 'C104: Unable to connect to server!' "$err"
 [ $status -eq 2 ] || fail "bad port: status $status"
 "$cli" run --op 2 --args 'x\q' 2>/dev/null; status=$?
 [ $status -eq 2 ] || fail "bad escape: status $status"
+[ "$("$cli" --version)" = "zorvat-cli $version" ] || fail "cli --version"
 "$cli" direct --help | grep -q -- '--output-format' || fail "help"
 
 kill -TERM $pid

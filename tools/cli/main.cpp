@@ -10,6 +10,7 @@
 #include "command_line.hpp"
 #include "session_file.hpp"
 #include "text_codec.hpp"
+#include "version_text.hpp"
 #include "zorvat.h"
 
 namespace zvcli {
@@ -246,7 +247,7 @@ const std::vector<Command>& Commands() {
 }
 
 void PrintHelp() {
-    std::puts("usage: zorvat-cli COMMAND [OPTIONS]\n\ncommands:");
+    std::puts("usage: zorvat-cli COMMAND [OPTIONS]\n       zorvat-cli --version\n\ncommands:");
     for (const Command& command : Commands())
         std::printf("  %-8s %s\n", command.name, command.summary);
     std::puts(
@@ -278,6 +279,10 @@ int main(int argc, char** argv) {
         std::strcmp(argv[1], "help") == 0) {
         PrintHelp();
         return argc < 2 ? kExitUsage : 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::puts(zvtools::VersionLine("zorvat-cli").c_str());
+        return 0;
     }
     for (const Command& command : Commands()) {
         if (std::strcmp(argv[1], command.name) != 0) continue;

@@ -50,3 +50,8 @@ class LoadingTest(unittest.TestCase):
     def test_a_library_without_the_exported_names_is_refused(self):
         result = run_python(REPORT_PATH, self.site, ZORVAT_LIBRARY="libm.so.6")
         self.assertIn("does not export ZvExecuteDirectOperation", result.stderr)
+
+    def test_the_loaded_library_is_the_packages_version(self):
+        import zorvat
+
+        self.assertEqual(zorvat.library_version(), zorvat.__version__)

@@ -21,6 +21,7 @@ path), else a copy shipped beside this package, else the system's loader.
 from __future__ import annotations
 
 from . import native
+from .native import library_version
 from .errors import Error, NegotiationRefused, ServerError, ServerErrorOrRefusal
 from .operations import Arguments, execute_direct
 from .options import CredentialOptions
@@ -35,7 +36,7 @@ from .text import (
     split_items,
 )
 
-__version__ = "1.0.0"
+__version__ = "1.1.0"
 
 __all__ = [
     "ARGUMENT_SEPARATOR",
@@ -52,6 +53,7 @@ __all__ = [
     "build_arguments",
     "build_subitems",
     "execute_direct",
+    "library_version",
     "native",
     "split_items",
 ]

@@ -167,6 +167,16 @@ WrapperPy_ZvFreeMemoryStringArray = _declare(
     "WrapperPy_ZvFreeMemoryStringArray", None, OwnedStringArray, c_uint32
 )
 
+# ---- Version --------------------------------------------------------------
+
+ZvGetLibraryVersion = _declare("ZvGetLibraryVersion", c_uint32)
+
+
+def library_version() -> str:
+    """The loaded library's version as "major.minor.patch"."""
+    number = ZvGetLibraryVersion()
+    return f"{number // 10000}.{number // 100 % 100}.{number % 100}"
+
 
 # ---- Taking ownership of results -----------------------------------------
 
