@@ -19,6 +19,7 @@
 #include "descriptor_limit.hpp"
 #include "fault_flags.hpp"
 #include "reference_server.hpp"
+#include "version_text.hpp"
 
 namespace {
 
@@ -143,6 +144,9 @@ int Serve(int argc, char** argv) {
         }
         if (flag == "--help" || flag == "-h") {
             PrintHelp();
+            return 0;
+        } else if (flag == "--version") {
+            std::puts(zvtools::VersionLine("zorvat-server").c_str());
             return 0;
         } else if (flag == "--verbose") {
             verbose = true;
