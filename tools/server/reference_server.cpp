@@ -64,19 +64,21 @@ bool ReferenceServer::Start() {
     auto loop = std::make_unique<Loop>(*this);
     if (!loop->listener.Open(options_.host, options_.port, error_)) return false;
     port_ = loop->listener.Port();
+    // The loop first: without it nothing is served, while the workers can
+    // be done without.
+    try {
+        loop->thread = std::thread([loop = loop.get()] { loop->Run(); });
+    } catch (const std::system_error& failure) {
+        error_ = std::string("cannot start the event loop: ") + failure.what();
+        return false;
+    }
     const std::size_t workers = workers_.Start(kWorkerThreads);
     if (workers < kWorkerThreads) {
         loop->context.Log("started " + std::to_string(workers) + " of " +
                           std::to_string(kWorkerThreads) + " worker threads; going on with them");
     }
+    // Accepting starts once the pool is settled: the loop reads it.
     asio::post(loop->io, [listener = &loop->listener] { listener->Accept(); });
-    try {
-        loop->thread = std::thread([loop = loop.get()] { loop->Run(); });
-    } catch (const std::system_error& failure) {
-        error_ = std::string("cannot start the event loop: ") + failure.what();
-        workers_.Stop();
-        return false;
-    }
     loop_ = std::move(loop);
     return true;
 }
