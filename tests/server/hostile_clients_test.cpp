@@ -160,6 +160,14 @@ TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
     }
 }
 
+TEST_F(HostileClients, AClientBeyondTheConnectionLimitIsToldSoAtOnce) {
+    zv::server::ServerOptions options;
+    options.limits.maxConnections = 1;
+    Restart(options);
+    const RawClient held(Port());
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Too many connections; try again later");
+}
+
 // zorvat-server started under a resource limit, as a process of its own.
 class LimitedServer {
 public:

@@ -22,7 +22,7 @@ std::string TerminalSafe(std::string_view text, std::size_t limit) {
     escaped.reserve(shown.size() + 16);
     for (const char c : shown) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) {
+        if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F) || c == kSubitemSeparator) {
             char code[5];
             std::snprintf(code, sizeof code, "\\x%02x", byte);
             escaped += code;

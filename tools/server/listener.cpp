@@ -4,8 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace zv::server {
@@ -14,6 +16,10 @@ namespace {
 // Long enough for a few connections to end and give their descriptors back,
 // short enough that nobody notices.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+// How long, and for how many clients at once, a refusal waits for the client
+// to finish sending before the connection is closed.
+constexpr auto kRefusalLinger = std::chrono::seconds(1);
+constexpr std::size_t kMostRefusing = 64;
 
 bool IsShortage(const std::error_code& error) {
     const int code = error.value();
@@ -22,6 +28,34 @@ bool IsShortage(const std::error_code& error) {
 }
 
 }  // namespace
+
+// A refused client on its way out.
+struct Listener::Refusal : std::enable_shared_from_this<Refusal> {
+    Refusal(asio::ip::tcp::socket client, asio::io_context& loop, std::unordered_set<Refusal*>& all)
+        : socket(std::move(client)), timer(loop), all(all) {
+        all.insert(this);
+    }
+    ~Refusal() { all.erase(this); }
+
+    void Drain() {
+        socket.async_read_some(
+            asio::buffer(scratch),
+            [self = shared_from_this()](const std::error_code& error, std::size_t) {
+                if (!error) return self->Drain();
+                self->End();
+            });
+    }
+    void End() {
+        std::error_code ignored;
+        timer.cancel();
+        socket.close(ignored);
+    }
+
+    asio::ip::tcp::socket socket;
+    asio::steady_timer timer;
+    std::unordered_set<Refusal*>& all;
+    std::array<uint8_t, 512> scratch{};
+};
 
 bool Listener::Open(const std::string& host, uint16_t port, std::string& error) {
     addrinfo hints{};
@@ -89,22 +123,33 @@ void Listener::PauseAfter(const std::error_code& error) {
 
 void Listener::Admit(asio::ip::tcp::socket socket) {
     if (context_.open.size() >= context_.options.limits.maxConnections) {
-        // Told at once rather than left to wait: a client reads this as the
-        // server's refusal, whether it was negotiating or not.
-        static const std::vector<uint8_t> busy = ExchangeProtocol::BusyReply();
-        std::error_code ignored;
-        socket.non_blocking(true, ignored);
-        ::send(socket.native_handle(), busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        socket.shutdown(asio::socket_base::shutdown_send, ignored);
         context_.Log("connection refused: " + std::to_string(context_.open.size()) +
                      " connections open");
-        return;
+        return Refuse(std::move(socket));
     }
     try {
         std::make_shared<ClientConnection>(std::move(socket), context_)->Start();
     } catch (const std::exception& failure) {
         context_.Log(std::string("connection dropped: ") + failure.what());
     }
+}
+
+void Listener::Refuse(asio::ip::tcp::socket socket) {
+    // Told at once rather than left to wait: a client reads this as the
+    // server's refusal, whether it was negotiating or not.
+    static const std::vector<uint8_t> busy = ExchangeProtocol::BusyReply();
+    std::error_code ignored;
+    socket.non_blocking(true, ignored);
+    ::send(socket.native_handle(), busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    socket.shutdown(asio::socket_base::shutdown_send, ignored);
+    if (refusing_.size() >= kMostRefusing) return;  // closed here, unread
+    // Closing with the client's request unread would reset the connection
+    // and lose the refusal on its way: read to the client's end first, for
+    // a moment at most.
+    const auto refusal = std::make_shared<Refusal>(std::move(socket), context_.loop, refusing_);
+    refusal->timer.expires_after(kRefusalLinger);
+    refusal->timer.async_wait([refusal](const std::error_code&) { refusal->End(); });
+    refusal->Drain();
 }
 
 void Listener::Close() {
@@ -114,6 +159,7 @@ void Listener::Close() {
     // Close takes each connection out of the set.
     const std::vector<ClientConnection*> open(context_.open.begin(), context_.open.end());
     for (ClientConnection* connection : open) connection->Close();
+    for (Refusal* refusal : refusing_) refusal->End();
 }
 
 }  // namespace zv::server

@@ -6,6 +6,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 #include <string>
+#include <unordered_set>
 
 #include "client_connection.hpp"
 
@@ -28,6 +29,7 @@ public:
 
 private:
     void Admit(asio::ip::tcp::socket socket);
+    void Refuse(asio::ip::tcp::socket socket);
     void PauseAfter(const std::error_code& error);
 
     ServingContext& context_;
@@ -35,6 +37,8 @@ private:
     asio::steady_timer pause_;
     uint16_t port_ = 0;
     bool pausing_ = false;
+    struct Refusal;
+    std::unordered_set<Refusal*> refusing_;  // refused clients on their way out
 };
 
 }  // namespace zv::server
