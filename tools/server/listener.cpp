@@ -101,13 +101,22 @@ bool Listener::Open(const std::string& host, uint16_t port, std::string& error) 
 }
 
 void Listener::Accept() {
-    acceptor_.async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
-        if (!acceptor_.is_open() || error == asio::error::operation_aborted) return;
-        if (error && IsShortage(error)) return PauseAfter(error);
-        pausing_ = false;
-        if (!error) Admit(std::move(socket));
-        Accept();
-    });
+    try {
+        acceptor_.async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
+            if (!acceptor_.is_open() || error == asio::error::operation_aborted) return;
+            try {
+                if (error && IsShortage(error)) return PauseAfter(error);
+                pausing_ = false;
+                if (!error) Admit(std::move(socket));
+            } catch (const std::exception&) {
+                // Out of memory for this one client, which is closed: the
+                // listener goes on.
+            }
+            Accept();
+        });
+    } catch (const std::exception&) {
+        PauseAfter(asio::error::no_memory);
+    }
 }
 
 void Listener::PauseAfter(const std::error_code& error) {

@@ -28,14 +28,22 @@ bool MemoryBudget::CouldEverClaim(std::size_t bytes, std::size_t requestSize) co
     return bytes <= CeilingFor(requestSize);
 }
 
-void MemoryBudget::Release(std::size_t bytes) {
+void MemoryBudget::Release(std::size_t bytes) noexcept {
     std::vector<std::function<void()>> woken;
     {
         const std::lock_guard lock(mutex_);
         inUse_ -= std::min(bytes, inUse_);
         woken.swap(waiters_);
     }
-    for (auto& wake : woken) wake();
+    for (auto& wake : woken) {
+        try {
+            wake();
+        } catch (...) {
+            // Out of memory to wake a waiter: it runs into its request
+            // deadline instead. Release runs in destructors, so nothing
+            // may leave it.
+        }
+    }
 }
 
 std::size_t MemoryBudget::InUse() const {

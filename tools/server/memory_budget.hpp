@@ -25,7 +25,7 @@ public:
     // after the next release, from the releasing thread, so that the waiter
     // can try again. A wake may come for a waiter that has gone meanwhile.
     bool ClaimOrWait(std::size_t bytes, std::size_t requestSize, std::function<void()> wake);
-    void Release(std::size_t bytes);
+    void Release(std::size_t bytes) noexcept;
     // Whether a claim of bytes could ever be granted, with nothing else held.
     bool CouldEverClaim(std::size_t bytes, std::size_t requestSize) const;
 
