@@ -236,7 +236,8 @@ TEST(ServerUnderLimits, SurvivesLimitsOnProcessesAndAddressSpace) {
         SCOPED_TRACE(c.name);
         LimitedServer server(c.resource, c.limit, c.arguments);
         if (server.Port() == 0 && c.resource == RLIMIT_NPROC)
-            GTEST_SKIP() << "the server cannot run as an unprivileged user here";
+            GTEST_SKIP() << "the server cannot start under this process limit here (run as root to "
+                            "try it as nobody)";
         ASSERT_NE(server.Port(), 0);
         std::vector<RawClient> held;
         for (int i = 0; i < c.clients; ++i) {
