@@ -43,9 +43,10 @@ std::size_t PayloadCollector::GrowthNeeded() const noexcept {
 }
 
 std::size_t PayloadCollector::RoomSize() const noexcept {
-    // The byte kept for the terminating zero is no room for payload.
-    const std::size_t usable = std::min<std::size_t>(capacity_, expected_);
-    return usable - size_;
+    // The block always keeps one byte beyond the payload for its
+    // terminating zero.
+    if (capacity_ == 0) return 0;
+    return std::min<std::size_t>(capacity_ - 1, expected_) - size_;
 }
 
 bool PayloadCollector::Grow() noexcept {
