@@ -5,37 +5,18 @@
 // as the request.
 #include <benchmark/benchmark.h>
 
-#include <memory>
 #include <string>
 
-#include "reference_server.hpp"
+#include "bench_server.hpp"
 #include "zorvat.h"
 
 namespace {
 
+using zvbench::LibraryText;
+
 constexpr int kSmall = 100;
 constexpr int kLarge = 1048576;
 constexpr uint8_t kEchoOperation = 20;  // an operation whose arguments pass untranslated
-
-struct LibraryText {
-    char* text = nullptr;
-    ~LibraryText() { ZvFreeMemory(text); }
-};
-
-zv::server::ReferenceServer& Server() {
-    static const auto server = [] {
-        auto started = std::make_unique<zv::server::ReferenceServer>(zv::server::ServerOptions{});
-        if (!started->Start()) std::abort();
-        return started;
-    }();
-    return *server;
-}
-
-std::string CredentialOptions() {
-    LibraryText record{ZvCreateCredentialOptions("127.0.0.1", "ACCOUNT", Server().Port(), "user",
-                                                 "password", "", "")};
-    return record.text;
-}
 
 // Runs one operation and stops the benchmark with the message if it fails.
 bool Succeeded(benchmark::State& state, char* answer, char* message) {
@@ -52,7 +33,7 @@ void ReportRates(benchmark::State& state) {
 }
 
 void BM_DirectOperation(benchmark::State& state) {
-    const std::string options = CredentialOptions();
+    const std::string options = zvbench::BenchCredentialOptions();
     const std::string arguments(static_cast<std::size_t>(state.range(0)), 'x');
     for (auto _ : state) {
         char* message = nullptr;
@@ -65,7 +46,7 @@ void BM_DirectOperation(benchmark::State& state) {
 BENCHMARK(BM_DirectOperation)->Arg(kSmall)->Arg(kLarge)->UseRealTime();
 
 void BM_SessionOperation(benchmark::State& state) {
-    LibraryText initial{ZvCreateConnectionInfo(CredentialOptions().c_str(), 0)};
+    LibraryText initial{ZvCreateConnectionInfo(zvbench::BenchCredentialOptions().c_str(), 0)};
     char* record = initial.text;
     char* message = nullptr;
     if (!Succeeded(state, ZvExecutePersistentOperation(&message, &record, 1, "", 1, 1, 0),

@@ -2,7 +2,9 @@
 // (bit 0: the input supplies the key, else the fixed one; bit 1: it supplies
 // the initialisation vector, else the built-in one; bit 2: ask for a
 // terminating zero), then the key and vector bytes so chosen, then the
-// ciphertext. Encryption of the same bytes is checked to round-trip as well.
+// ciphertext. Encryption of the same bytes is checked to round-trip as well,
+// and encryption in place with its checksum to give the same bytes and the
+// checksum of them.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Require(encrypted != nullptr);
     Require(encryptedLength % zv::kAesBlockSize == 0 && encryptedLength > length &&
             encryptedLength - length <= zv::kAesBlockSize);
+    const zv::MallocPtr<uint8_t> inPlace(static_cast<uint8_t*>(std::malloc(encryptedLength)));
+    Require(inPlace != nullptr);
+    if (length != 0) std::memcpy(inPlace.get(), ciphertext.data(), length);
+    zv::PadPayload(inPlace.get(), length);
+    uint8_t checksum[zv::kChecksumSize];
+    Require(zv::EncryptInPlaceAndDigest(key, vector, inPlace.get(), encryptedLength, checksum));
+    Require(std::memcmp(inPlace.get(), encrypted.get(), encryptedLength) == 0);
+    const zv::MallocPtr<uint8_t> expected(zv::ComputeChecksum(encrypted.get(), encryptedLength));
+    Require(expected != nullptr && std::memcmp(expected.get(), checksum, sizeof checksum) == 0);
+
     uint32_t decryptedLength = 0;
     const zv::MallocPtr<uint8_t> decrypted(zv::DecryptPayload(
         encrypted.get(), encryptedLength, &decryptedLength, vector, key, terminate));

@@ -1,20 +1,38 @@
-// The platform's hash service, behind one function so that each platform
-// brings its own: OpenSSL's libcrypto on Linux, CryptoAPI on Windows.
+// The platform's MD5, fed piece by piece, behind one class so that each
+// platform brings its own: OpenSSL's libcrypto on Linux, CryptoAPI on Windows.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "md5.hpp"
+
 namespace zv {
 
-// Large enough for every digest the service may be asked for.
-inline constexpr std::size_t kMaxDigestSize = 64;
+class ServiceMd5 {
+public:
+    ServiceMd5() noexcept = default;
+    ~ServiceMd5();
+    ServiceMd5(const ServiceMd5&) = delete;
+    ServiceMd5& operator=(const ServiceMd5&) = delete;
 
-// Digests length bytes of input with the algorithm algorithmId (a CryptoAPI
-// ALG_ID: MD5, SHA-1 or SHA-256) into digest and stores the digest's length.
-// Returns false, with neither output written, when the algorithm is unknown
-// or the service fails.
-bool DigestWithPlatformService(uint32_t algorithmId, const uint8_t* input, uint32_t length,
-                               uint8_t (&digest)[kMaxDigestSize], uint32_t& digestLength) noexcept;
+    // Each returns false when the service fails; the digest is then lost and
+    // later calls fail too. Start once, then Update any number of times, then
+    // Finish once.
+    bool Start() noexcept;
+    bool Update(const uint8_t* data, std::size_t length) noexcept;
+    bool Finish(uint8_t (&digest)[kMd5DigestSize]) noexcept;
+
+private:
+    void Release() noexcept;
+
+    // The service's own handles: an EVP_MD_CTX pointer, or CryptoAPI's
+    // provider and hash. Plain numbers keep the platform headers out of here.
+    std::uintptr_t handles_[2] = {0, 0};
+};
+
+// Whether this process's service offers MD5 at all (a FIPS-only OpenSSL
+// without its default provider does not). Asked once and remembered.
+bool ServiceOffersMd5() noexcept;
 
 }  // namespace zv

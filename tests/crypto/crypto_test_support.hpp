@@ -1,5 +1,5 @@
 // Helpers of the crypto tests: hex, seeded random bytes, and an independent
-// AES-256-CBC to check against: OpenSSL's, or on Windows CryptoAPI's.
+// AES-256-CBC and MD5 to check against: OpenSSL's, or on Windows CryptoAPI's.
 #pragma once
 
 #ifdef _WIN32
@@ -85,6 +85,22 @@ inline Bytes ReferenceCbc(bool encrypt, const Bytes& key, const Bytes& iv, const
     return output;
 }
 
+inline Bytes ReferenceMd5(const Bytes& input) {
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    Bytes digest(16);
+    DWORD length = 16;
+    const bool done =
+        CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+        CryptCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
+        CryptHashData(hash, input.data(), static_cast<DWORD>(input.size()), 0) &&
+        CryptGetHashParam(hash, HP_HASHVAL, digest.data(), &length, 0);
+    if (hash != 0) CryptDestroyHash(hash);
+    if (provider != 0) CryptReleaseContext(provider, 0);
+    if (!done) throw std::runtime_error("CryptoAPI MD5 failed");
+    return digest;
+}
+
 #else
 
 // AES-256-CBC through OpenSSL's EVP interface; padding adds PKCS#7 on
@@ -108,6 +124,16 @@ inline Bytes ReferenceCbc(bool encrypt, const Bytes& key, const Bytes& iv, const
     }
     output.resize(static_cast<std::size_t>(written + finalWritten));
     return output;
+}
+
+inline Bytes ReferenceMd5(const Bytes& input) {
+    Bytes digest(EVP_MAX_MD_SIZE);
+    unsigned int length = 0;
+    if (EVP_Digest(input.data(), input.size(), digest.data(), &length, EVP_md5(), nullptr) != 1) {
+        throw std::runtime_error("EVP_Digest failed");
+    }
+    digest.resize(length);
+    return digest;
 }
 
 #endif
