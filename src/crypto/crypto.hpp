@@ -26,8 +26,9 @@ void PadPayload(uint8_t* data, uint32_t length) noexcept;
 // Encrypts paddedLength bytes (padded plaintext, whole blocks) in place with
 // AES-256-CBC under the 32-byte key and the vector iv (null: the built-in
 // one), and writes the checksum of the resulting ciphertext, computed in the
-// same pass where the engine allows. False when the hash service fails: data
-// is then encrypted but checksum untouched.
+// same pass where the engine allows. False, with checksum untouched, when
+// paddedLength is 0 or not a multiple of 16 (data then untouched too) or when
+// the hash service fails (data then encrypted).
 bool EncryptInPlaceAndDigest(const uint8_t* key, const uint8_t* iv, uint8_t* data,
                              uint32_t paddedLength, uint8_t (&checksum)[kChecksumSize]) noexcept;
 

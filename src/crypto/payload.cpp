@@ -60,6 +60,12 @@ void PadPayload(uint8_t* data, uint32_t length) noexcept {
 
 bool EncryptInPlaceAndDigest(const uint8_t* key, const uint8_t* iv, uint8_t* data,
                              uint32_t paddedLength, uint8_t (&checksum)[kChecksumSize]) noexcept {
+    // The engines work in whole blocks only: a stray length must not run them
+    // past the buffer.
+    if (key == nullptr || data == nullptr || paddedLength == 0 ||
+        paddedLength % kAesBlockSize != 0) {
+        return false;
+    }
     ScopedAesContext context(key, iv);
     const ChecksumEngine& engine = ActiveChecksumEngine();
     if (engine.encryptAndDigest != nullptr) {
@@ -78,7 +84,9 @@ bool EncryptInPlaceAndDigest(const uint8_t* key, const uint8_t* iv, uint8_t* dat
 bool DecryptInPlace(const uint8_t* key, const uint8_t* iv, uint8_t* data, uint32_t length,
                     uint32_t& plaintextLength) noexcept {
     // Only whole blocks, at least one, can be a CBC payload with its padding.
-    if (length == 0 || length % kAesBlockSize != 0) return false;
+    if (key == nullptr || data == nullptr || length == 0 || length % kAesBlockSize != 0) {
+        return false;
+    }
     {
         ScopedAesContext context(key, iv);
         AesCbcDecryptBuffer(context.Get(), data, length);

@@ -88,8 +88,10 @@ TEST_P(ChecksumEngineTest, EncryptsInPlaceAndDigestsTheCiphertext) {
     Bytes data = zvtest::FromHex("5230303030303030311f4c49535420434146c389");
     ASSERT_EQ(zv::PaddedPayloadLength(20), 32u);
     data.resize(32);
-    zv::PadPayload(data.data(), 20);
     uint8_t checksum[zv::kChecksumSize];
+    // Unpadded, the length is no whole number of blocks and is refused.
+    EXPECT_FALSE(zv::EncryptInPlaceAndDigest(keyBytes, nullptr, data.data(), 20, checksum));
+    zv::PadPayload(data.data(), 20);
     ASSERT_TRUE(zv::EncryptInPlaceAndDigest(keyBytes, nullptr, data.data(), 32, checksum));
     EXPECT_EQ(zvtest::ToHex(data),
               "386c4d0dff89f703f303d670f08bb3d68528ad1a3f7f84b79d7cbbf1857105e9");

@@ -16,6 +16,7 @@
 #include "reliability_fixture.hpp"
 #include "strings/strings.hpp"
 #include "transport/session_id.hpp"
+#include "transport/socket_seam.hpp"
 #include "transport/text_conversion.hpp"
 
 using namespace zvtest;

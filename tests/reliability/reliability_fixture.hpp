@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -32,6 +33,12 @@ inline constexpr bool kSanitizedBuild = true;
 #else
 inline constexpr bool kSanitizedBuild = false;
 #endif
+
+// Whether valgrind runs this process: it preloads its own helpers.
+inline bool UnderValgrind() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload != nullptr && std::string(preload).find("vgpreload") != std::string::npos;
+}
 
 // The entries of /proc/self/fd, less the one the listing itself opens.
 inline std::size_t OpenDescriptorCount() {

@@ -50,6 +50,9 @@ TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused)
     key.reset();
     EXPECT_EQ(RawDirect(Port(), R("only^three^fields"), key, sessionId),
               "error: Malformed request: fewer than 8 fields");
+    // Only a bare header with code 100 negotiates; with a payload it is an
+    // operation like any other.
+    EXPECT_EQ(Direct(Options(), 100, "x").Item("OPERATION"), "100");
 }
 
 TEST_F(ReferenceServerTest, EachLoginGetsItsOwnRecordIdSessionAndPrintableKey) {

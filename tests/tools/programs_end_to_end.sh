@@ -19,8 +19,10 @@ hostile_port=$port
 start_reference_server "$server" "$work/main.log" --verbose
 pid=${server_pids[-1]}
 
-"$server" --help | grep -q -- '--fault' || fail "server help"
-for options in --no-such-option "--fault response:no-such-fault" "--port 65536"; do
+grep -q -- '--fault' <<<"$("$server" --help)" || fail "server help"
+grep -q '^zorvat-server [0-9]*\.[0-9]*\.[0-9]*$' <<<"$("$server" --version)" || fail "server version"
+for options in --no-such-option "--fault response:no-such-fault" "--port 65536" \
+  "--memory-limit 12X" "--idle-timeout 0"; do
   status=0
   # shellcheck disable=SC2086 # the options are meant to split
   "$server" $options >/dev/null 2>&1 || status=$?

@@ -40,7 +40,8 @@ std::string SessionIdText(const SessionIdBytes& bytes) {
 
 // The header items, then the payload fields by name with ARGUMENTS moved to
 // the end, so that arguments holding separators cannot shift other items.
-NamedItems DescribeRequest(const DecodedRequest& request) {
+// The fields move into the items.
+NamedItems DescribeRequest(DecodedRequest& request) {
     NamedItems items = {
         {"OPERATION", std::to_string(request.header.operationCode)},
         {"SESSION_MODE", std::to_string(request.header.sessionMode)},
@@ -52,12 +53,12 @@ NamedItems DescribeRequest(const DecodedRequest& request) {
     std::string arguments;
     for (std::size_t i = 0; i < names.size() && i < request.fields.size(); ++i) {
         if (names[i] == "ARGUMENTS") {
-            arguments = request.fields[i];
+            arguments = std::move(request.fields[i]);
         } else {
-            items.emplace_back(names[i], request.fields[i]);
+            items.emplace_back(names[i], std::move(request.fields[i]));
         }
     }
-    items.emplace_back("ARGUMENTS", arguments);
+    items.emplace_back("ARGUMENTS", std::move(arguments));
     return items;
 }
 
@@ -97,13 +98,13 @@ bool SplitFields(RequestKind kind, std::string_view payload, std::vector<std::st
     return true;
 }
 
-std::string LoginAnswer(const DecodedRequest& request, std::string_view recordId) {
+std::string LoginAnswer(DecodedRequest request, std::string_view recordId) {
     NamedItems items = {{"RECORD_ID", std::string(recordId)}};
     for (auto& item : DescribeRequest(request)) items.push_back(std::move(item));
     return KeyedAnswer("LOGIN", items);
 }
 
-std::string DescriptionAnswer(const DecodedRequest& request) {
+std::string DescriptionAnswer(DecodedRequest request) {
     const char* listName = request.kind == RequestKind::kDirect   ? "DIRECT"
                            : request.kind == RequestKind::kLogout ? "LOGOUT"
                                                                   : "SESSION";

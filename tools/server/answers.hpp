@@ -40,12 +40,13 @@ struct DecodedRequest {
 
 // The login's answer: LOGIN, RECORD_ID, then the description items below
 // minus the request kind.
-std::string LoginAnswer(const DecodedRequest& request, std::string_view recordId);
+std::string LoginAnswer(DecodedRequest request, std::string_view recordId);
 
 // Every other request's answer: a keyed description of what was decoded,
 // listed under DIRECT, LOGOUT or SESSION: OPERATION, SESSION_MODE,
 // INPUT_FORMAT, OUTPUT_FORMAT (decimal), SESSION_ID (36-character text), then
-// the payload fields under their names, ARGUMENTS last.
-std::string DescriptionAnswer(const DecodedRequest& request);
+// the payload fields under their names, ARGUMENTS last. Both take the
+// request's fields over rather than copy them: they may be large.
+std::string DescriptionAnswer(DecodedRequest request);
 
 }  // namespace zv::server

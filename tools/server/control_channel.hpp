@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "reference_server.hpp"
+#include "transport/connection.hpp"
 
 namespace zv::server {
 

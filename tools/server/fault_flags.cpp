@@ -102,6 +102,13 @@ std::string FormatFaultFlag(std::string_view phase, const Fault& fault) {
     return "";
 }
 
+std::string_view FaultKindName(FaultKind kind) {
+    for (const KindName& entry : kKinds) {
+        if (entry.kind == kind) return entry.name;
+    }
+    return {};
+}
+
 std::string FaultFlagHelp() {
     std::string help;
     for (const KindName& kind : kKinds) {

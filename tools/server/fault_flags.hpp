@@ -18,6 +18,9 @@ bool ParseFaultFlag(std::string_view flag, FaultPlan& plan, std::string& error);
 // or "response"); empty for no fault.
 std::string FormatFaultFlag(std::string_view phase, const Fault& fault);
 
+// The kind's name as --fault spells it; empty for kNone.
+std::string_view FaultKindName(FaultKind kind);
+
 // The kinds and what their VALUE means, one per line, for --help.
 std::string FaultFlagHelp();
 

@@ -1,71 +1,94 @@
 #include "key_store.hpp"
 
-#include <algorithm>
-
 namespace zv::server {
 
-void KeyStore::DropOlderThan(Table& table, Clock::time_point limit) {
-    std::erase_if(table, [limit](const auto& item) { return item.second.lastUse <= limit; });
+void KeyTable::DropAged(Clock::time_point now) {
+    while (!order_.empty() && now - order_.back().lastUse >= lifetime_) {
+        index_.erase(order_.back().id);
+        order_.pop_back();
+    }
 }
 
-void KeyStore::DropOldestAbove(Table& table, std::size_t cap) {
-    while (table.size() > cap) {
-        const auto oldest = std::min_element(table.begin(), table.end(), [](auto& a, auto& b) {
-            return a.second.lastUse < b.second.lastUse;
-        });
-        table.erase(oldest);
+KeyTable::Order::iterator KeyTable::FindLive(const SessionIdBytes& id, Clock::time_point now) {
+    DropAged(now);
+    const auto found = index_.find(id);
+    return found == index_.end() ? order_.end() : found->second;
+}
+
+void KeyTable::Put(const SessionIdBytes& id, const SessionKey& key, Clock::time_point now) {
+    Remove(id);
+    DropAged(now);
+    if (cap_ == 0) return;
+    while (order_.size() >= cap_) {
+        index_.erase(order_.back().id);
+        order_.pop_back();
     }
+    order_.push_front(Entry{id, key, now});
+    try {
+        index_.emplace(id, order_.begin());
+    } catch (...) {
+        order_.pop_front();  // keeps list and index in step
+        throw;
+    }
+}
+
+std::optional<SessionKey> KeyTable::Touch(const SessionIdBytes& id, Clock::time_point now) {
+    const auto entry = FindLive(id, now);
+    if (entry == order_.end()) return std::nullopt;
+    entry->lastUse = now;
+    order_.splice(order_.begin(), order_, entry);
+    return entry->key;
+}
+
+std::optional<SessionKey> KeyTable::Take(const SessionIdBytes& id, Clock::time_point now) {
+    const auto entry = FindLive(id, now);
+    if (entry == order_.end()) return std::nullopt;
+    std::optional<SessionKey> key = entry->key;
+    index_.erase(id);
+    order_.erase(entry);
+    return key;
+}
+
+void KeyTable::Remove(const SessionIdBytes& id) {
+    const auto found = index_.find(id);
+    if (found == index_.end()) return;
+    order_.erase(found->second);
+    index_.erase(found);
 }
 
 void KeyStore::AddPending(const SessionIdBytes& sessionId, const SessionKey& key) {
     const std::lock_guard lock(mutex_);
-    const Clock::time_point now = Clock::now();
-    DropOlderThan(pending_, now - limits_.pendingKeyLifetime);
-    pending_.insert_or_assign(sessionId, Entry{key, now});
-    DropOldestAbove(pending_, limits_.maxPendingKeys);
+    pending_.Put(sessionId, key, Clock::now());
 }
 
 std::optional<SessionKey> KeyStore::TakePending(const SessionIdBytes& sessionId) {
     const std::lock_guard lock(mutex_);
-    DropOlderThan(pending_, Clock::now() - limits_.pendingKeyLifetime);
-    const auto found = pending_.find(sessionId);
-    if (found == pending_.end()) return std::nullopt;
-    std::optional<SessionKey> key = found->second.key;
-    pending_.erase(found);
-    return key;
+    return pending_.Take(sessionId, Clock::now());
 }
 
 void KeyStore::AddSession(const SessionIdBytes& sessionId, const SessionKey& key) {
-    const std::lock_guard lock(mutex_);
-    const Clock::time_point now = Clock::now();
-    DropOlderThan(sessions_, now - limits_.sessionIdleLimit);
-    sessions_.insert_or_assign(sessionId, Entry{key, now});
-    DropOldestAbove(sessions_, limits_.maxSessions);
+    const std::lock_guard lock(sessionMutex_);
+    sessions_.Put(sessionId, key, Clock::now());
 }
 
 std::optional<SessionKey> KeyStore::FindSession(const SessionIdBytes& sessionId) {
-    const std::lock_guard lock(mutex_);
-    const Clock::time_point now = Clock::now();
-    DropOlderThan(sessions_, now - limits_.sessionIdleLimit);
-    const auto found = sessions_.find(sessionId);
-    if (found == sessions_.end()) return std::nullopt;
-    found->second.lastUse = now;
-    return found->second.key;
+    const std::lock_guard lock(sessionMutex_);
+    return sessions_.Touch(sessionId, Clock::now());
 }
 
 void KeyStore::RemoveSession(const SessionIdBytes& sessionId) {
-    const std::lock_guard lock(mutex_);
-    sessions_.erase(sessionId);
+    const std::lock_guard lock(sessionMutex_);
+    sessions_.Remove(sessionId);
 }
 
 std::size_t KeyStore::PendingCount() {
     const std::lock_guard lock(mutex_);
-    return pending_.size();
+    return pending_.Size();
 }
 
 std::size_t KeyStore::SessionCount() {
-    const std::lock_guard lock(mutex_);
-    return sessions_.size();
+    const std::lock_guard lock(sessionMutex_);
+    return sessions_.Size();
 }
 
 }  // namespace zv::server

@@ -2,19 +2,28 @@
 // for clients written in other languages.
 #include <signal.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "control_channel.hpp"
+#include "descriptor_limit.hpp"
 #include "fault_flags.hpp"
 #include "reference_server.hpp"
+#include "version_text.hpp"
 
 namespace {
+
+using zv::server::ServerOptions;
 
 void PrintHelp() {
     std::cout << "Usage: zorvat-server [options]\n"
@@ -25,31 +34,97 @@ void PrintHelp() {
                  "  --host ADDRESS          address to listen on (default 127.0.0.1)\n"
                  "  --port N                port to listen on; 0 picks a free one (default 0)\n"
                  "  --verbose               one line per exchange on standard error\n"
+                 "  --dump                  each exchange decoded on standard error: header\n"
+                 "                          fields, decrypted payload and answer, with control\n"
+                 "                          bytes and separators written as \\xNN\n"
                  "  --require-item3 TEXT    refuse logins and direct operations without it\n"
                  "  --require-item4 TEXT    likewise for credentialItem4\n"
-                 "  --max-connections N     clients served at once (default 64)\n"
+                 "\n"
+                 "Limits (sizes in bytes with an optional K, M or G; times in seconds):\n"
+                 "  --max-connections N     clients served at once; more are refused at\n"
+                 "                          once (default 4096)\n"
+                 "  --request-timeout S     the whole request must arrive within S (30)\n"
+                 "  --idle-timeout S        each read, and each write of the reply, must\n"
+                 "                          make progress within S (10)\n"
+                 "  --max-request-bytes N   larger requests are refused unread (64M)\n"
+                 "  --memory-limit N        for all requests in flight together; a request\n"
+                 "                          beyond it waits for memory (512M)\n"
+                 "  --negotiation-ttl S     a negotiated key unused for S is forgotten (60)\n"
+                 "  --max-sessions N        logged-in sessions kept; the least recently\n"
+                 "                          used goes first (10000)\n"
+                 "\n"
+                 "Testing:\n"
                  "  --control-port N        also take test commands on 127.0.0.1:N (0 picks\n"
                  "                          a free port): faults to inject, exchange count\n"
                  "  --fault PHASE:KIND[=V]  inject a fault into every reply of PHASE\n"
                  "                          (negotiation or response); KIND is one of:\n"
               << zv::server::FaultFlagHelp()
-              << "  --help                  this text\n"
+              << "  --version               the library's version\n"
+                 "  --help                  this text\n"
                  "\n"
                  "The first line on standard output is \"listening on HOST:PORT\", then\n"
                  "\"control on 127.0.0.1:PORT\" with --control-port.\n"
                  "Stops on SIGINT or SIGTERM.\n";
 }
 
-bool ParseNumber(std::string_view text, unsigned long& value) {
+// A decimal number, for sizes with an optional K, M or G (powers of 1024).
+std::optional<uint64_t> ParseNumber(std::string_view text, bool size) {
+    uint64_t scale = 1;
+    if (size && !text.empty()) {
+        const char unit = text.back();
+        scale = unit == 'K' || unit == 'k'   ? uint64_t{1} << 10
+                : unit == 'M' || unit == 'm' ? uint64_t{1} << 20
+                : unit == 'G' || unit == 'g' ? uint64_t{1} << 30
+                                             : 1;
+        if (scale != 1) text.remove_suffix(1);
+    }
+    uint64_t value = 0;
     const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return status == std::errc() && end == text.data() + text.size();
+    if (text.empty() || status != std::errc() || end != text.data() + text.size() ||
+        value > UINT64_MAX / scale) {
+        return std::nullopt;
+    }
+    return value * scale;
 }
 
-}  // namespace
+// The options that take a number: its least and greatest value, and where
+// it goes.
+struct NumberOption {
+    std::string_view flag;
+    bool size;
+    uint64_t least;
+    uint64_t greatest;
+    std::function<void(ServerOptions&, uint64_t)> store;
+};
 
-int main(int argc, char** argv) {
-    zv::server::ServerOptions options;
+const NumberOption kNumberOptions[] = {
+    {"--port", false, 0, 65535,
+     [](ServerOptions& o, uint64_t v) { o.port = static_cast<uint16_t>(v); }},
+    {"--max-connections", false, 1, 1000000,
+     [](ServerOptions& o, uint64_t v) { o.limits.maxConnections = v; }},
+    {"--request-timeout", false, 1, 86400,
+     [](ServerOptions& o, uint64_t v) { o.limits.requestTimeout = std::chrono::seconds(v); }},
+    {"--idle-timeout", false, 1, 86400,
+     [](ServerOptions& o, uint64_t v) { o.limits.idleTimeout = std::chrono::seconds(v); }},
+    {"--max-request-bytes", true, 1, UINT32_MAX,
+     [](ServerOptions& o, uint64_t v) { o.limits.maxRequestPayload = static_cast<uint32_t>(v); }},
+    {"--memory-limit", true, 1 << 20, SIZE_MAX,
+     [](ServerOptions& o, uint64_t v) { o.limits.memoryLimit = v; }},
+    {"--negotiation-ttl", false, 1, 86400,
+     [](ServerOptions& o, uint64_t v) { o.limits.pendingKeyLifetime = std::chrono::seconds(v); }},
+    {"--max-sessions", false, 1, 100000000,
+     [](ServerOptions& o, uint64_t v) { o.limits.maxSessions = v; }},
+};
+
+void PrintLine(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+int Serve(int argc, char** argv) {
+    ServerOptions options;
     bool verbose = false;
+    bool dump = false;
     std::optional<uint16_t> controlPort;
     for (int i = 1; i < argc; ++i) {
         const std::string_view flag = argv[i];
@@ -62,36 +137,38 @@ int main(int argc, char** argv) {
             return true;
         };
         std::string_view text;
-        unsigned long number = 0;
         std::string error;
+        const NumberOption* number = nullptr;
+        for (const NumberOption& option : kNumberOptions) {
+            if (option.flag == flag) number = &option;
+        }
         if (flag == "--help" || flag == "-h") {
             PrintHelp();
             return 0;
+        } else if (flag == "--version") {
+            std::puts(zvtools::VersionLine("zorvat-server").c_str());
+            return 0;
         } else if (flag == "--verbose") {
             verbose = true;
+        } else if (flag == "--dump") {
+            dump = true;
         } else if (flag == "--host") {
             if (!value(text)) return 2;
             options.host = text;
-        } else if (flag == "--port" || flag == "--max-connections") {
+        } else if (number != nullptr || flag == "--control-port") {
             if (!value(text)) return 2;
-            const unsigned long limit = flag == "--port" ? 65535 : 100000;
-            if (!ParseNumber(text, number) || number > limit ||
-                (flag == "--max-connections" && number == 0)) {
+            const std::optional<uint64_t> parsed = ParseNumber(text, number && number->size);
+            const uint64_t least = number ? number->least : 0;
+            const uint64_t greatest = number ? number->greatest : 65535;
+            if (!parsed || *parsed < least || *parsed > greatest) {
                 std::cerr << "zorvat-server: invalid " << flag << " '" << text << "'\n";
                 return 2;
             }
-            if (flag == "--port") {
-                options.port = static_cast<uint16_t>(number);
+            if (number != nullptr) {
+                number->store(options, *parsed);
             } else {
-                options.limits.maxConnections = number;
+                controlPort = static_cast<uint16_t>(*parsed);
             }
-        } else if (flag == "--control-port") {
-            if (!value(text)) return 2;
-            if (!ParseNumber(text, number) || number > 65535) {
-                std::cerr << "zorvat-server: invalid " << flag << " '" << text << "'\n";
-                return 2;
-            }
-            controlPort = static_cast<uint16_t>(number);
         } else if (flag == "--require-item3" || flag == "--require-item4") {
             if (!value(text)) return 2;
             (flag == "--require-item3" ? options.requiredItem3 : options.requiredItem4) = text;
@@ -106,11 +183,18 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (verbose) {
-        options.log = [](const std::string& line) {
-            std::fprintf(stderr, "%s\n", line.c_str());
-            std::fflush(stderr);
-        };
+    if (verbose) options.log = PrintLine;
+    if (dump) options.dump = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
+
+#ifdef __GLIBC__
+    // Large blocks straight from the system and back to it when freed, so
+    // that memory a burst of big requests used does not stay with the process.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_ARENA_MAX, 4);
+#endif
+    if (const std::string note = zv::server::MakeRoomForConnections(options.limits.maxConnections);
+        !note.empty()) {
+        std::cerr << "zorvat-server: " << note << "\n";
     }
 
     // The signals are taken by sigwait below, so block them before any
@@ -147,4 +231,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "stopped after %llu exchanges\n",
                      static_cast<unsigned long long>(server.ExchangeCount()));
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Serve(argc, argv);
+    } catch (const std::exception& failure) {
+        // Only reachable while starting (out of memory or threads): every
+        // exchange guards itself.
+        std::fprintf(stderr, "zorvat-server: %s\n", failure.what());
+        return 1;
+    }
 }

@@ -1,23 +1,21 @@
 // The reference server: the server side of the wire protocol, exactly as the
-// client relies on it. It listens on one address, serves each client on a
-// thread of its own (up to a cap) and can inject faults for tests.
+// client relies on it. One event loop serves every client; a few worker
+// threads do the cryptography. Limits on connections, time and memory keep
+// it serving whatever its clients do, and it can inject faults for tests.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <optional>
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "exchange_protocol.hpp"
 #include "key_store.hpp"
+#include "memory_budget.hpp"
 #include "server_options.hpp"
-#include "transport/connection.hpp"
-#include "transport/frame_headers.hpp"
+#include "worker_pool.hpp"
 
 namespace zv::server {
 
@@ -28,8 +26,9 @@ public:
     ReferenceServer(const ReferenceServer&) = delete;
     ReferenceServer& operator=(const ReferenceServer&) = delete;
 
-    // Binds, listens and starts accepting in the background. Returns false
-    // (with error() telling why) when the address cannot be used.
+    // Binds, listens and starts serving in the background. Returns false
+    // (with Error() telling why) when the address cannot be used or no
+    // thread can be started for the loop.
     bool Start();
     // Stops accepting, ends every open exchange and waits for its threads.
     void Stop();
@@ -43,33 +42,28 @@ public:
     KeyStore& Keys() { return keys_; }
     // Exchanges completed so far (a reply sent or a request refused).
     uint64_t ExchangeCount() const { return exchanges_.load(); }
+    // Bytes the requests in flight hold now.
+    std::size_t MemoryInUse() const { return budget_.InUse(); }
 
 private:
-    void AcceptLoop();
-    void Serve(NativeSocket socket);
-    void ServeExchange(Connection& connection);
-    void Negotiate(Connection& connection, const RequestHeader& header);
-    void Answer(Connection& connection, const RequestHeader& header);
     FaultPlan CurrentFaults();
-    void Log(const std::string& line);
-    void JoinFinished();
 
     ServerOptions options_;
     KeyStore keys_;
-    NativeSocket listener_ = kNoSocket;
-    uint16_t port_ = 0;
+    MemoryBudget budget_;
+    ExchangeProtocol protocol_;
     std::string error_;
-    std::thread acceptThread_;
-    std::atomic<bool> stopping_{false};
     std::atomic<uint64_t> exchanges_{0};
-    std::atomic<uint64_t> recordCounter_{0};
-
-    std::mutex mutex_;  // guards everything below
-    std::condition_variable slotFreed_;
+    std::mutex faultMutex_;
     FaultPlan faults_;
-    std::map<std::thread::id, std::thread> workers_;
-    std::vector<std::thread::id> finished_;
-    std::set<NativeSocket> openSockets_;
+
+    // Declared after everything the connections use, so that they end first.
+    WorkerPool workers_;
+    // The event loop and what lives on it, from Start to Stop: Stop gives
+    // back every descriptor the server held.
+    struct Loop;
+    std::unique_ptr<Loop> loop_;
+    uint16_t port_ = 0;
 };
 
 }  // namespace zv::server

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 #include "crypto/crypto.hpp"
 #include "strings/strings.hpp"
@@ -14,8 +13,8 @@ uint32_t CountOr(const Fault& fault, uint32_t fallback) {
     return fault.count != 0 ? fault.count : fallback;
 }
 
-void SendPrefix(Connection& connection, const std::vector<uint8_t>& bytes, std::size_t count) {
-    connection.SendAll(bytes.data(), std::min(count, bytes.size()));
+void KeepPrefix(std::vector<uint8_t>& bytes, std::size_t count) {
+    bytes.resize(std::min(count, bytes.size()));
 }
 
 }  // namespace
@@ -37,41 +36,34 @@ std::vector<uint8_t> FrameBytes(const Reply& reply) {
     return bytes;
 }
 
-void SendReply(Connection& connection, const Reply& reply, const Fault& fault) {
-    std::vector<uint8_t> bytes = FrameBytes(reply);
+WireReply PlanReply(const Reply& reply, const Fault& fault) {
+    WireReply wire{FrameBytes(reply)};
+    std::vector<uint8_t>& bytes = wire.bytes;
     switch (fault.kind) {
         case FaultKind::kWrongChecksum:
             bytes.back() ^= 0x5A;
             break;
         case FaultKind::kShortHeader:
-            SendPrefix(connection, bytes,
-                       std::min<uint32_t>(CountOr(fault, 10), kResponseHeaderSize - 1));
-            return;
+            KeepPrefix(bytes, std::min<uint32_t>(CountOr(fault, 10), kResponseHeaderSize - 1));
+            break;
         case FaultKind::kNoReply:
-            return;
+            bytes.clear();
+            break;
         case FaultKind::kCloseAfter:
-            SendPrefix(connection, bytes, CountOr(fault, static_cast<uint32_t>(bytes.size() - 1)));
-            return;
-        case FaultKind::kHugeLength: {
+            KeepPrefix(bytes, CountOr(fault, static_cast<uint32_t>(bytes.size() - 1)));
+            break;
+        case FaultKind::kHugeLength:
             for (std::size_t i = 0; i < 4; ++i) bytes[i] = 0xFF;
-            SendPrefix(connection, bytes, kResponseHeaderSize + CountOr(fault, 64));
-            return;
-        }
-        case FaultKind::kFragmented: {
-            const std::size_t piece = CountOr(fault, 3);
-            for (std::size_t sent = 0; sent < bytes.size(); sent += piece) {
-                if (sent != 0) std::this_thread::sleep_for(fault.delay);
-                if (connection.SendAll(bytes.data() + sent, std::min(piece, bytes.size() - sent)) !=
-                    0) {
-                    return;
-                }
-            }
-            return;
-        }
+            KeepPrefix(bytes, kResponseHeaderSize + CountOr(fault, 64));
+            break;
+        case FaultKind::kFragmented:
+            wire.pieceSize = CountOr(fault, 3);
+            wire.delay = fault.delay;
+            break;
         default:
             break;
     }
-    connection.SendAll(bytes.data(), bytes.size());
+    return wire;
 }
 
 }  // namespace zv::server

@@ -1,12 +1,13 @@
-// Putting a reply frame (23-byte header, payload, MD5 of the payload) on the
-// wire, with the framing faults of a test plan applied.
+// A reply frame (23-byte header, payload, MD5 of the payload) as it goes on
+// the wire, with the framing faults of a test plan applied. No I/O here: the
+// connection sends what this plans.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "server_options.hpp"
-#include "transport/connection.hpp"
 #include "transport/frame_headers.hpp"
 
 namespace zv::server {
@@ -19,9 +20,17 @@ struct Reply {
 // The frame's bytes: header, payload, checksum of the payload.
 std::vector<uint8_t> FrameBytes(const Reply& reply);
 
-// Sends the frame as fault says (kWrongChecksum, kShortHeader, kFragmented,
-// kHugeLength, kCloseAfter; other kinds send it whole). A fault that cuts
-// the reply short leaves the connection to be closed by the caller.
-void SendReply(Connection& connection, const Reply& reply, const Fault& fault);
+// The bytes to send and how: whole, or in pieces `delay` apart. The
+// connection closes once they are out, so a fault that cuts the reply short
+// only has to send fewer bytes.
+struct WireReply {
+    std::vector<uint8_t> bytes;
+    std::size_t pieceSize = 0;  // 0: all at once
+    std::chrono::milliseconds delay{0};
+};
+
+// The frame as fault says (kWrongChecksum, kShortHeader, kFragmented,
+// kHugeLength, kCloseAfter, kNoReply; other kinds send it whole).
+WireReply PlanReply(const Reply& reply, const Fault& fault);
 
 }  // namespace zv::server

@@ -44,12 +44,15 @@ struct FaultPlan {
 };
 
 struct ServerLimits {
-    std::size_t maxConnections = 64;  // further clients wait to be accepted
+    std::size_t maxConnections = 4096;        // clients beyond it are closed at once
+    std::chrono::seconds requestTimeout{30};  // the whole request must arrive within it
+    std::chrono::seconds idleTimeout{10};     // each read and each write must progress within it
+    uint32_t maxRequestPayload = 64u << 20;   // larger requests are refused unread
+    std::size_t memoryLimit = std::size_t{512} << 20;  // for all requests in flight together
     std::size_t maxPendingKeys = 10000;
     std::chrono::seconds pendingKeyLifetime{60};
     std::size_t maxSessions = 10000;
     std::chrono::seconds sessionIdleLimit{3600};
-    uint32_t maxRequestPayload = 64u << 20;  // larger requests are refused unread
 };
 
 struct ServerOptions {
@@ -61,8 +64,10 @@ struct ServerOptions {
     // credentialItem3 and credentialItem4; otherwise anything is accepted.
     std::optional<std::string> requiredItem3;
     std::optional<std::string> requiredItem4;
-    // Receives one line per exchange when set.
+    // Receives one line per exchange, and one per resource trouble, when set.
     std::function<void(const std::string&)> log;
+    // Receives each exchange decoded, for people debugging a client, when set.
+    std::function<void(const std::string&)> dump;
 };
 
 }  // namespace zv::server

@@ -1,0 +1,255 @@
+// What an ordinary client sees while others attack the server: it is served
+// promptly while hundreds of connections idle, huge uploads stall or
+// negotiations flood in; its session outlives the flood; the server closes
+// stalled connections on its own and survives limits on processes and
+// address space.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "descriptor_limit.hpp"
+#include "reliability/reliability_fixture.hpp"
+#include "transport/socket_seam.hpp"
+
+using namespace zvtest;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A loopback client socket of the test's own; sends give up after 5 s.
+struct RawClient {
+    explicit RawClient(int port) : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        const timeval patience{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { close(fd); }
+    RawClient(RawClient&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    RawClient(const RawClient&) = delete;
+
+    // Sends a request header announcing length payload bytes, then filler.
+    bool SendHeaderAndFiller(uint8_t operation, uint32_t length, std::size_t filler,
+                             uint8_t encrypted = 1) {
+        zv::RequestHeader header;
+        header.operationCode = operation;
+        header.payloadLength = length;
+        header.encrypted = encrypted;
+        const zv::RequestHeaderBytes bytes = zv::EncodeRequestHeader(header);
+        if (send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != ssize_t(bytes.size()))
+            return false;
+        const std::vector<uint8_t> chunk(64 * 1024, 'x');
+        for (std::size_t sent = 0; sent < filler; sent += chunk.size()) {
+            if (send(fd, chunk.data(), std::min(chunk.size(), filler - sent), MSG_NOSIGNAL) <= 0)
+                return false;
+        }
+        return true;
+    }
+    // Whether the server closes its end within seconds.
+    bool ClosedByServerWithin(int seconds) {
+        pollfd ready{fd, POLLIN, 0};
+        char byte;
+        return poll(&ready, 1, seconds * 1000) == 1 && recv(fd, &byte, 1, 0) <= 0;
+    }
+
+    int fd;
+    bool connected = false;
+};
+
+// One bare key negotiation; true when a key came back.
+bool Negotiate(int port) {
+    RawClient client(port);
+    if (!client.connected || !client.SendHeaderAndFiller(100, 0, 0, 0)) return false;
+    uint8_t reply[23 + 32 + 16];
+    return zv::ReceiveExactly(client.fd, reply, sizeof reply) == sizeof reply;
+}
+
+// How long an ordinary direct operation and a session operation take, or
+// minutes when either fails.
+std::chrono::milliseconds OrdinaryClientTime(const std::string& options, std::string& record) {
+    const Clock::time_point start = Clock::now();
+    const bool served = Direct(options, 20, "ordinary").Item("ARGUMENTS") == "ordinary" &&
+                        Persistent(record, 20, "session").Item("ARGUMENTS") == "session";
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return served ? took : std::chrono::minutes(10);
+}
+
+// Slower runs (sanitizers, valgrind) do a tenth of the work.
+int Scaled(int count) { return kSanitizedBuild || UnderValgrind() ? count / 10 : count; }
+
+struct Attack {
+    const char* name;
+    std::function<void(zv::server::ServerLimits&)> configure;
+    // Opens its connections into held and returns how many it opened.
+    std::function<int(int port, std::vector<RawClient>& held)> start;
+    bool closedByDeadline;  // the server drops the held connections itself
+};
+
+using HostileClients = ReliabilityTest;
+
+TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
+    const int idle = Scaled(500);
+    zv::server::MakeRoomForConnections(2 * idle + 64);
+    const Attack attacks[] = {
+        {"idle connections holding half a header",
+         [](zv::server::ServerLimits& limits) { limits.idleTimeout = std::chrono::seconds(1); },
+         [idle](int port, std::vector<RawClient>& held) {
+             for (int i = 0; i < idle; ++i) {
+                 held.emplace_back(port);
+                 if (send(held.back().fd, "\x10\0\0", 3, MSG_NOSIGNAL) != 3) break;
+             }
+             return static_cast<int>(held.size());
+         },
+         true},
+        // Sixteen uploads that stop short, against a budget they could fill
+        // many times over: the memory stays within it, and small requests
+        // still get through.
+        {"stalled uploads",
+         [](zv::server::ServerLimits& limits) {
+             limits.memoryLimit = 8u << 20;
+             limits.maxRequestPayload = 2u << 20;
+             limits.requestTimeout = std::chrono::seconds(2);
+         },
+         [](int port, std::vector<RawClient>& held) {
+             for (int i = 0; i < 16; ++i) {
+                 held.emplace_back(port);
+                 held.back().SendHeaderAndFiller(20, 2u << 20, 1u << 20);
+             }
+             return 16;
+         },
+         true},
+        // More negotiations than the pending store holds: the logged-in
+        // session is in a store of its own and stays.
+        {"negotiation flood",
+         [](zv::server::ServerLimits& limits) { limits.maxPendingKeys = 1000; },
+         [](int port, std::vector<RawClient>&) {
+             int done = 0;
+             for (int i = 0; i < Scaled(20000); ++i) done += Negotiate(port);
+             return done;
+         },
+         false},
+    };
+    for (const Attack& attack : attacks) {
+        SCOPED_TRACE(attack.name);
+        zv::server::ServerOptions options;
+        attack.configure(options.limits);
+        Restart(options);
+        std::string record = LoggedInRecord();
+        std::vector<RawClient> held;
+        EXPECT_GT(attack.start(Port(), held), 0);
+        EXPECT_LT(OrdinaryClientTime(Options(), record).count(), kSanitizedBuild ? 5000 : 1000);
+        EXPECT_LE(Server().MemoryInUse(), options.limits.memoryLimit);
+        if (attack.closedByDeadline) {
+            for (RawClient& client : held) EXPECT_TRUE(client.ClosedByServerWithin(5));
+        }
+    }
+}
+
+TEST_F(HostileClients, AClientBeyondTheConnectionLimitIsToldSoAtOnce) {
+    zv::server::ServerOptions options;
+    options.limits.maxConnections = 1;
+    Restart(options);
+    const RawClient held(Port());
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Too many connections; try again later");
+}
+
+// zorvat-server started under a resource limit, as a process of its own.
+class LimitedServer {
+public:
+    LimitedServer(int resource, rlim_t limit, std::vector<std::string> arguments) {
+        int output[2];
+        if (pipe(output) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(output[1], STDOUT_FILENO);
+            const rlimit bound{limit, limit};
+            setrlimit(resource, &bound);
+            // The process limit binds no root process: run as nobody then.
+            if (resource == RLIMIT_NPROC && getuid() == 0 &&
+                (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(126);
+            arguments.insert(arguments.begin(), {ZORVAT_SERVER_PROGRAM, "--port", "0"});
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(output[1]);
+        std::string line;
+        pollfd ready{output[0], POLLIN, 0};
+        char c;
+        while (line.find('\n') == std::string::npos && poll(&ready, 1, 5000) == 1 &&
+               read(output[0], &c, 1) == 1)
+            line += c;
+        close(output[0]);
+        const std::size_t colon = line.rfind(':');
+        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
+    }
+    ~LimitedServer() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    int Port() const { return port_; }
+    bool Alive() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+TEST(ServerUnderLimits, SurvivesLimitsOnProcessesAndAddressSpace) {
+    if (kSanitizedBuild || UnderValgrind())
+        GTEST_SKIP() << "the limits cannot work under a sanitizer or valgrind";
+    struct Case {
+        const char* name;
+        int resource;
+        rlim_t limit;
+        std::vector<std::string> arguments;
+        int clients;
+        uint32_t upload;  // each client sends this much and then stalls
+    };
+    const Case cases[] = {
+        // Room for the main thread and the loop, not for a thread per client.
+        {"processes", RLIMIT_NPROC, 3, {}, 40, 0},
+        // Uploads together far beyond the address space: some cannot be
+        // held and are dropped, the server stays.
+        {"address space", RLIMIT_AS, 512u << 20, {"--memory-limit", "2G"}, 10, 40u << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LimitedServer server(c.resource, c.limit, c.arguments);
+        if (server.Port() == 0 && c.resource == RLIMIT_NPROC)
+            GTEST_SKIP() << "the server cannot start under this process limit here (run as root to "
+                            "try it as nobody)";
+        ASSERT_NE(server.Port(), 0);
+        std::vector<RawClient> held;
+        for (int i = 0; i < c.clients; ++i) {
+            held.emplace_back(server.Port());
+            held.back().SendHeaderAndFiller(20, c.upload, c.upload);
+        }
+        std::string record =
+            Text(OwnedText(ZvCreateConnectionInfo(OptionsAt(server.Port()).c_str(), 0)));
+        EXPECT_EQ(Persistent(record, 1, "").Message(), "<null>");
+        EXPECT_LT(OrdinaryClientTime(OptionsAt(server.Port()), record).count(), 1000);
+        EXPECT_TRUE(server.Alive());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// What --dump prints: each exchange decoded, made safe for a terminal.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "transport/frame_headers.hpp"
+
+namespace zv::server {
+
+// text (ISO-8859-15) as UTF-8 that cannot drive a terminal: bytes below 0x20
+// and from 0x7F to 0x9F, and the separators (0x1C, 0x1F, 0xFE), are written
+// as \xNN and a backslash as \\. Beyond limit bytes, only a count of the rest is shown.
+std::string TerminalSafe(std::string_view text, std::size_t limit = 4096);
+
+// One line for each header, naming every field.
+std::string DescribeRequestHeader(const RequestHeader& header);
+std::string DescribeResponseHeader(const ResponseHeader& header);
+
+}  // namespace zv::server
