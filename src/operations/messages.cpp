@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 #include "strings/strings.hpp"
 
 namespace zv {

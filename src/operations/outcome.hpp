@@ -2,7 +2,7 @@
 // null and a message.
 #pragma once
 
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 #include "transport/exchange.hpp"
 
 namespace zv {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "crypto/crypto.hpp"
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 #include "records/records.hpp"
 
 namespace zv {

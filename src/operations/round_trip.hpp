@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 #include "operations/request_builders.hpp"
 #include "transport/exchange.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 
 namespace zv {
 
@@ -44,6 +44,14 @@ Connection Connection::Adopt(NativeSocket socket, const WaitLimits& limits) noex
 
 int Connection::SendAll(const uint8_t* data, std::size_t length) noexcept {
     return zv::SendAll(socket_, data, length, limits_, stopCode_);
+}
+
+int Connection::SendAllGathered(ByteParts parts, std::size_t& sent) noexcept {
+    return zv::SendAllGathered(socket_, parts, limits_, stopCode_, sent);
+}
+
+std::size_t Connection::ReceiveAvailable(uint8_t* buffer, std::size_t length) noexcept {
+    return zv::ReceiveAvailable(socket_, buffer, length, limits_, stopCode_);
 }
 
 std::size_t Connection::ReceiveExactly(uint8_t* buffer, std::size_t length) noexcept {

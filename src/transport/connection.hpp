@@ -33,8 +33,11 @@ public:
     bool IsOpen() const noexcept { return socket_ != kNoSocket; }
     NativeSocket Native() const noexcept { return socket_; }
 
-    // See SendAll and ReceiveExactly in socket_seam.hpp.
+    // See SendAll, SendAllGathered, ReceiveAvailable and ReceiveExactly in
+    // socket_seam.hpp.
     int SendAll(const uint8_t* data, std::size_t length) noexcept;
+    int SendAllGathered(ByteParts parts, std::size_t& sent) noexcept;
+    std::size_t ReceiveAvailable(uint8_t* buffer, std::size_t length) noexcept;
     std::size_t ReceiveExactly(uint8_t* buffer, std::size_t length) noexcept;
     bool ShutdownSending() noexcept;
     void Close() noexcept;

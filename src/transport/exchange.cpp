@@ -1,11 +1,14 @@
 #include "transport/exchange.hpp"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
 
 #include "crypto/crypto.hpp"
+#include "crypto/payload_digest.hpp"
 #include "transport/frame_headers.hpp"
+#include "transport/frame_reader.hpp"
 #include "transport/framed_request.hpp"
 #include "transport/key_negotiation.hpp"
 #include "transport/receive_buffer.hpp"
@@ -41,21 +44,37 @@ uint32_t NegotiateSessionKey(Connection& connection, std::optional<SessionKey>& 
     return openCode;
 }
 
-// The payload as it travels: UTF-8, encrypted under key when given. Empty
-// when conversion or encryption fails.
-WipedBlock<uint8_t> WirePayload(const char* payload, const SessionKey* key) noexcept {
-    char* converted = Iso885915ToUtf8(payload);
-    if (converted == nullptr) return {};
-    const std::size_t length = std::strlen(converted);
-    // Only the first length bytes are text; the zeros after them need no wipe.
-    WipedBlock<uint8_t> utf8(reinterpret_cast<uint8_t*>(converted), length);
+// The request payload as it travels, built in one block: converted to
+// UTF-8, then (under a key) padded and encrypted where it stands, with the
+// checksum computed in the same pass.
+struct WirePayload {
+    // An encrypted block holds only ciphertext by the time it goes, so only
+    // an unencrypted one is wiped (its size counts the text).
+    WipedBlock<uint8_t> block;
+    uint32_t length = 0;
+    uint8_t checksum[kChecksumSize] = {};
+};
+
+// False when memory runs out, the text is too long for the header or the
+// hash service fails.
+bool BuildWirePayload(const char* payload, const SessionKey* key, WirePayload& wire) noexcept {
+    if (payload == nullptr) payload = "";
+    const std::size_t length = std::strlen(payload);
     // Room for the padding block, so that the length still fits the header.
-    if (length > std::numeric_limits<uint32_t>::max() - 2 * kAesBlockSize) return {};
-    if (key == nullptr) return utf8;
-    uint32_t encryptedLength = 0;
-    uint8_t* encrypted = EncryptPayload(utf8.Get(), static_cast<uint32_t>(length), &encryptedLength,
-                                        nullptr, key->Bytes());
-    return WipedBlock<uint8_t>(encrypted, encryptedLength);
+    constexpr std::size_t kLongest = std::numeric_limits<uint32_t>::max() - 2 * kAesBlockSize;
+    if (length > kLongest) return false;
+    // Sized for the worst case rather than measured first: the pages the
+    // text does not reach are never touched.
+    auto* block = static_cast<uint8_t*>(std::malloc(MaxUtf8Length(length) + kAesBlockSize));
+    if (block == nullptr) return false;
+    const std::size_t utf8Length = Iso885915ToUtf8(payload, length, reinterpret_cast<char*>(block));
+    wire.block = WipedBlock<uint8_t>(block, key == nullptr ? utf8Length : 0);
+    if (utf8Length > kLongest) return false;
+    wire.length = static_cast<uint32_t>(utf8Length);
+    if (key == nullptr) return DigestPayload(block, utf8Length, wire.checksum);
+    PadPayload(block, wire.length);
+    wire.length = PaddedPayloadLength(wire.length);
+    return EncryptInPlaceAndDigest(key->Bytes(), nullptr, block, wire.length, wire.checksum);
 }
 
 }  // namespace
@@ -73,20 +92,14 @@ Connection SendRequest(std::optional<SessionKey>& key, SessionIdBytes& sessionId
         if (status.code != kNoError) return {};
     }
 
-    const WipedBlock<uint8_t> wire = WirePayload(payload, settings.encrypt ? &*key : nullptr);
-    if (!wire || wire.Size() == 0) {
-        status.code = kNothingToSend;
-        return {};
-    }
-    const auto wireLength = static_cast<uint32_t>(wire.Size());
-    const MallocPtr<uint8_t> checksum(ComputeChecksum(wire.Get(), wireLength));
-    if (checksum == nullptr) {
+    WirePayload wire;
+    if (!BuildWirePayload(payload, settings.encrypt ? &*key : nullptr, wire) || wire.length == 0) {
         status.code = kNothingToSend;
         return {};
     }
 
     RequestHeader header;
-    header.payloadLength = wireLength;
+    header.payloadLength = wire.length;
     header.sessionId = sessionId;
     header.operationCode = settings.operationCode;
     header.inputFormat = settings.inputFormat;
@@ -94,10 +107,9 @@ Connection SendRequest(std::optional<SessionKey>& key, SessionIdBytes& sessionId
     header.sessionMode = settings.persistent ? kSessionModePersistent : kSessionModeDirect;
     header.encrypted = settings.encrypt ? 1 : 0;
 
-    status.code = connection.FailureCode(
-        SendFramedRequest(connection, EncodeRequestHeader(header), {wire.Get(), wire.Size()},
-                          std::span<const uint8_t, kChecksumSize>(checksum.get(), kChecksumSize),
-                          status.lastSocketError));
+    status.code = connection.FailureCode(SendFramedRequest(connection, EncodeRequestHeader(header),
+                                                           {wire.block.Get(), wire.length},
+                                                           wire.checksum, status.lastSocketError));
     if (status.code != kNoError) return {};
     return connection;
 }
@@ -106,46 +118,33 @@ namespace {
 
 uint32_t ReadResponse(Connection& connection, Response& response, const SessionKey* key) {
     ResponseHeaderBytes headerBytes;
-    if (connection.ReceiveExactly(headerBytes.data(), headerBytes.size()) != headerBytes.size()) {
-        return kResponseHeaderShort;
-    }
+    // Growth by realloc: until it is decrypted below, the block holds only
+    // what crossed the network.
+    ReceiveBuffer payload(ReceiveGrowth::kExtend);
+    const uint32_t code = ReadFrame(connection, headerBytes, payload, kResponseFrameCodes);
+    if (code != kNoError) return code;
     const ResponseHeader header = DecodeResponseHeader(headerBytes.data());
 
-    ReceiveBuffer payload;
-    switch (payload.Fill(connection, header.payloadLength)) {
-        case ReceiveOutcome::kNoMemory:
-            return kResponseNoMemory;
-        case ReceiveOutcome::kShort:
-            return kResponsePayloadShort;
-        case ReceiveOutcome::kComplete:
-            break;
-    }
-    // The checksum covers the bytes as they travelled, before decryption.
-    const MallocPtr<uint8_t> computed(ComputeChecksum(payload.Data(), header.payloadLength));
-    if (computed == nullptr) return kResponseNoMemory;
-    uint8_t received[kChecksumSize];
-    if (connection.ReceiveExactly(received, kChecksumSize) != kChecksumSize) {
-        return kResponseChecksumShort;
-    }
-    if (std::memcmp(received, computed.get(), kChecksumSize) != 0) {
-        return kResponseChecksumMismatch;
-    }
-
-    // Without a key an encrypted payload is handed on as it came.
-    const char* utf8 = reinterpret_cast<const char*>(payload.Data());
-    WipedBlock<uint8_t> plaintext;
+    // Without a key an encrypted payload is handed on as it came. Padding
+    // follows decrypted text, so the zero that ends it still fits.
+    const std::size_t used = std::size_t{header.payloadLength} + 1;
     if (header.encrypted != 0 && key != nullptr) {
         uint32_t plaintextLength = 0;
-        uint8_t* decrypted = DecryptPayload(payload.Data(), header.payloadLength, &plaintextLength,
-                                            nullptr, key->Bytes(), true);
-        if (decrypted == nullptr) return kInvalidEncryptedData;
-        plaintext = WipedBlock<uint8_t>(decrypted, std::size_t{plaintextLength} + 1);
-        utf8 = reinterpret_cast<const char*>(decrypted);
+        if (!DecryptInPlace(key->Bytes(), nullptr, payload.Data(), header.payloadLength,
+                            plaintextLength)) {
+            return kInvalidEncryptedData;
+        }
+        payload.Data()[plaintextLength] = 0;
     }
-    CString text(Utf8ToIso885915(utf8));
-    if (text == nullptr) return kResponseNoMemory;
-    response.length = static_cast<uint32_t>(std::strlen(text.get()));
-    response.text = std::move(text);
+    const std::size_t length = Utf8ToIso885915InPlace(reinterpret_cast<char*>(payload.Data()));
+    // What lies past the text (bytes the conversion freed, the padding) may
+    // be plaintext: wiped before the fitting can give it back.
+    SecureWipe(payload.Data() + length + 1, used - length - 1);
+    uint8_t* text = payload.Take();
+    // A shrink that fails leaves the block as it was, which is as good.
+    if (void* fitted = std::realloc(text, length + 1)) text = static_cast<uint8_t*>(fitted);
+    response.text.reset(reinterpret_cast<char*>(text));
+    response.length = static_cast<uint32_t>(length);
     response.isErrorText = header.errorFlag == kErrorFlagServerText;
     return kNoError;
 }

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "crypto/session_key.hpp"
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 #include "strings/strings.hpp"
 #include "transport/connection.hpp"
 #include "transport/session_id.hpp"

@@ -17,6 +17,10 @@ uint32_t GetLittleEndian32(const uint8_t* bytes) noexcept {
 
 }  // namespace
 
+uint32_t FramePayloadLength(const uint8_t* headerBytes) noexcept {
+    return GetLittleEndian32(headerBytes);
+}
+
 RequestHeaderBytes EncodeRequestHeader(const RequestHeader& header) noexcept {
     RequestHeaderBytes bytes{};
     PutLittleEndian32(header.payloadLength, &bytes[0]);

@@ -53,6 +53,9 @@ struct ResponseHeader {
     uint8_t encrypted = 0;       // byte 22
 };
 
+// The payload length both headers lead with (bytes 0-3, little-endian).
+uint32_t FramePayloadLength(const uint8_t* headerBytes) noexcept;
+
 RequestHeaderBytes EncodeRequestHeader(const RequestHeader& header) noexcept;
 RequestHeader DecodeRequestHeader(const uint8_t* bytes) noexcept;
 

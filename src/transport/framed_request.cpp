@@ -1,6 +1,6 @@
 #include "transport/framed_request.hpp"
 
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 
 namespace zv {
 
@@ -14,12 +14,17 @@ uint32_t SendFramedRequest(Connection& connection, const RequestHeaderBytes& hea
     };
     const Part parts[] = {
         {header, kHeaderSendShort}, {payload, kPayloadSendShort}, {checksum, kChecksumSendShort}};
-    for (const Part& part : parts) {
-        const int error = connection.SendAll(part.bytes.data(), part.bytes.size());
-        if (error != 0) {
-            lastSocketError = error;
-            return part.failureCode;
+    const std::span<const uint8_t> frame[] = {header, payload, checksum};
+    std::size_t sent = 0;
+    const int error = connection.SendAllGathered(frame, sent);
+    if (error != 0) {
+        lastSocketError = error;
+        // The code names the first part that did not go out in full.
+        for (const Part& part : parts) {
+            if (sent < part.bytes.size()) return part.failureCode;
+            sent -= part.bytes.size();
         }
+        return kChecksumSendShort;
     }
     return connection.ShutdownSending() ? kNoError : kShutdownFailed;
 }

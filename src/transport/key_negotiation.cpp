@@ -4,9 +4,8 @@
 #include <new>
 
 #include "crypto/crypto.hpp"
-#include "operations/error_codes.hpp"
-#include "strings/strings.hpp"
-#include "transport/receive_buffer.hpp"
+#include "error_codes.hpp"
+#include "transport/frame_reader.hpp"
 
 namespace zv {
 
@@ -22,30 +21,11 @@ uint32_t ExchangeKeyNegotiation(Connection& connection, const SessionIdBytes& se
     }
 
     ResponseHeaderBytes headerBytes;
-    if (connection.ReceiveExactly(headerBytes.data(), headerBytes.size()) != headerBytes.size()) {
-        return kNegotiationHeaderShort;
-    }
+    // The key travels in the clear: every block it passed through is wiped.
+    ReceiveBuffer payload(ReceiveGrowth::kCopyAndWipe);
+    const uint32_t code = ReadFrame(connection, headerBytes, payload, kNegotiationFrameCodes);
+    if (code != kNoError) return code;
     const ResponseHeader header = DecodeResponseHeader(headerBytes.data());
-
-    ReceiveBuffer payload;
-    switch (payload.Fill(connection, header.payloadLength)) {
-        case ReceiveOutcome::kNoMemory:
-            return kNegotiationNoMemory;
-        case ReceiveOutcome::kShort:
-            return kNegotiationPayloadShort;
-        case ReceiveOutcome::kComplete:
-            break;
-    }
-    const MallocPtr<uint8_t> computed(ComputeChecksum(payload.Data(), header.payloadLength));
-    if (computed == nullptr) return kNegotiationNoMemory;
-
-    uint8_t received[kChecksumSize];
-    if (connection.ReceiveExactly(received, kChecksumSize) != kChecksumSize) {
-        return kNegotiationChecksumShort;
-    }
-    if (std::memcmp(received, computed.get(), kChecksumSize) != 0) {
-        return kNegotiationChecksumMismatch;
-    }
     if (!connection.ShutdownSending()) return kNegotiationShutdownFailed;
 
     if (header.errorFlag != 0) {

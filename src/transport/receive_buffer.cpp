@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "crypto/crypto.hpp"
+#include "crypto/payload_digest.hpp"
 
 namespace zv {
 
@@ -20,10 +22,23 @@ void ReceiveBuffer::Release() noexcept {
     capacity_ = 0;
 }
 
-// Grows by copying rather than realloc, so that the old block can be wiped
-// before it goes back to the allocator.
+uint8_t* ReceiveBuffer::Take() noexcept {
+    size_ = 0;
+    capacity_ = 0;
+    return std::exchange(data_, nullptr);
+}
+
 bool ReceiveBuffer::Reserve(std::size_t capacity) noexcept {
     if (capacity <= capacity_) return true;
+    if (growth_ == ReceiveGrowth::kExtend) {
+        // Large blocks are mapped pages that the allocator remaps rather
+        // than copies, so what already arrived is not touched again.
+        auto* grown = static_cast<uint8_t*>(std::realloc(data_, capacity));
+        if (grown == nullptr) return false;
+        data_ = grown;
+        capacity_ = capacity;
+        return true;
+    }
     auto* grown = static_cast<uint8_t*>(std::malloc(capacity));
     if (grown == nullptr) return false;
     if (data_ != nullptr) {
@@ -36,7 +51,8 @@ bool ReceiveBuffer::Reserve(std::size_t capacity) noexcept {
     return true;
 }
 
-ReceiveOutcome ReceiveBuffer::Fill(Connection& connection, uint32_t length) noexcept {
+ReceiveOutcome ReceiveBuffer::Fill(Connection& connection, uint32_t length,
+                                   PayloadDigest* digest) noexcept {
     Release();
     // size_t arithmetic throughout: length + 1 must not wrap for 0xFFFFFFFF.
     const std::size_t total = length;
@@ -47,9 +63,11 @@ ReceiveOutcome ReceiveBuffer::Fill(Connection& connection, uint32_t length) noex
             if (!Reserve(std::min(total, doubled) + 1)) return ReceiveOutcome::kNoMemory;
         }
         const std::size_t room = std::min(total, capacity_ - 1) - size_;
-        const std::size_t arrived = connection.ReceiveExactly(data_ + size_, room);
+        // Whatever has arrived is digested while the network delivers more.
+        const std::size_t arrived = connection.ReceiveAvailable(data_ + size_, room);
+        if (arrived == 0) return ReceiveOutcome::kShort;
+        if (digest != nullptr) digest->Update(data_ + size_, arrived);
         size_ += arrived;
-        if (arrived < room) return ReceiveOutcome::kShort;
     }
     data_[size_] = 0;
     return ReceiveOutcome::kComplete;

@@ -6,9 +6,9 @@
 #include <memory>
 #include <new>
 
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 
-#include "transport/socket_seam.hpp"
+#include "transport/socket_platform.hpp"
 
 #ifndef _WIN32
 #include <arpa/inet.h>

@@ -3,8 +3,8 @@
 // wait; here they are put together with the caller's limits and cancel flag.
 #include <algorithm>
 
-#include "operations/error_codes.hpp"
-#include "transport/socket_seam.hpp"
+#include "error_codes.hpp"
+#include "transport/socket_platform.hpp"
 
 namespace zv {
 namespace {
@@ -50,10 +50,33 @@ WaitOutcome WaitForSocket(NativeSocket socket, bool forWriting, const Deadline& 
     }
 }
 
-int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length, const WaitLimits& limits,
-            uint32_t& stopCode) noexcept {
-    std::size_t sent = 0;
-    while (sent < length) {
+namespace {
+
+// Whether the wait before the next call may go on; sets stopCode when not.
+bool WaitGoesOn(NativeSocket socket, bool forWriting, const WaitLimits& limits,
+                uint32_t& stopCode) noexcept {
+    const WaitOutcome outcome =
+        WaitForSocket(socket, forWriting, DeadlineAfter(limits.ioTimeoutMs), limits.cancelFlag);
+    if (outcome == WaitOutcome::kReady) return true;
+    if (outcome != WaitOutcome::kFailed) stopCode = StopCode(outcome);
+    return false;
+}
+
+}  // namespace
+
+int SendAllGathered(NativeSocket socket, ByteParts parts, const WaitLimits& limits,
+                    uint32_t& stopCode, std::size_t& sent) noexcept {
+    sent = 0;
+    if (parts.size() > kMaxGatheredParts) return -1;
+    // What is still to go: the parts not yet sent, the first one cut to its
+    // unsent rest, empty parts left out.
+    std::array<std::span<const uint8_t>, kMaxGatheredParts> rest;
+    std::size_t count = 0;
+    for (const std::span<const uint8_t> part : parts) {
+        if (!part.empty()) rest[count++] = part;
+    }
+    std::size_t first = 0;
+    while (first < count) {
         // Checked before every call, so that a stream that never makes us
         // wait still stops.
         if (CancelRequested(limits.cancelFlag)) {
@@ -62,17 +85,18 @@ int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length, const 
         }
         std::size_t moved = 0;
         int error = 0;
-        switch (SendSome(socket, data + sent, length - sent, moved, error)) {
+        switch (SendSome(socket, ByteParts(rest.data() + first, count - first), moved, error)) {
             case IoStep::kMoved:
                 sent += moved;
+                while (first < count && moved >= rest[first].size()) {
+                    moved -= rest[first].size();
+                    ++first;
+                }
+                if (first < count) rest[first] = rest[first].subspan(moved);
                 break;
-            case IoStep::kWouldBlock: {
-                const WaitOutcome outcome = WaitForSocket(
-                    socket, true, DeadlineAfter(limits.ioTimeoutMs), limits.cancelFlag);
-                if (outcome == WaitOutcome::kReady) break;
-                if (outcome != WaitOutcome::kFailed) stopCode = StopCode(outcome);
-                return -1;
-            }
+            case IoStep::kWouldBlock:
+                if (!WaitGoesOn(socket, true, limits, stopCode)) return -1;
+                break;
             case IoStep::kEnded:
             case IoStep::kFailed:
                 return error != 0 ? error : -1;
@@ -81,26 +105,42 @@ int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length, const 
     return 0;
 }
 
+int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length, const WaitLimits& limits,
+            uint32_t& stopCode) noexcept {
+    const std::span<const uint8_t> part(data, length);
+    std::size_t sent = 0;
+    return SendAllGathered(socket, ByteParts(&part, 1), limits, stopCode, sent);
+}
+
+std::size_t ReceiveAvailable(NativeSocket socket, uint8_t* buffer, std::size_t length,
+                             const WaitLimits& limits, uint32_t& stopCode) noexcept {
+    for (;;) {
+        if (CancelRequested(limits.cancelFlag)) {
+            stopCode = kCancelled;
+            return 0;
+        }
+        std::size_t moved = 0;
+        switch (ReceiveSome(socket, buffer, length, moved)) {
+            case IoStep::kMoved:
+                return moved;
+            case IoStep::kWouldBlock:
+                if (!WaitGoesOn(socket, false, limits, stopCode)) return 0;
+                break;
+            case IoStep::kEnded:
+            case IoStep::kFailed:
+                return 0;
+        }
+    }
+}
+
 std::size_t ReceiveExactly(NativeSocket socket, uint8_t* buffer, std::size_t length,
                            const WaitLimits& limits, uint32_t& stopCode) noexcept {
     std::size_t received = 0;
     while (received < length) {
-        if (CancelRequested(limits.cancelFlag)) {
-            stopCode = kCancelled;
-            break;
-        }
-        std::size_t moved = 0;
-        const IoStep step = ReceiveSome(socket, buffer + received, length - received, moved);
-        if (step == IoStep::kMoved) {
-            received += moved;
-            continue;
-        }
-        if (step != IoStep::kWouldBlock) break;
-        const WaitOutcome outcome =
-            WaitForSocket(socket, false, DeadlineAfter(limits.ioTimeoutMs), limits.cancelFlag);
-        if (outcome == WaitOutcome::kReady) continue;
-        if (outcome != WaitOutcome::kFailed) stopCode = StopCode(outcome);
-        break;
+        const std::size_t moved =
+            ReceiveAvailable(socket, buffer + received, length - received, limits, stopCode);
+        if (moved == 0) break;
+        received += moved;
     }
     return received;
 }

@@ -1,8 +1,10 @@
 // The thin layer between the transport and the platform's sockets. Everything
 // platform-specific about a TCP stream lives behind these functions, one .cpp
 // per platform (socket_posix.cpp, socket_win32.cpp); the rest of the transport
-// is portable. Sockets are non-blocking: every wait for the network goes
-// through WaitForSocket, which is where limits and cancellation are honoured.
+// is portable, and this header brings in no platform header. What only the
+// seam's own files use (addresses, single calls) is in socket_platform.hpp.
+// Sockets are non-blocking: every wait for the network goes through
+// WaitForSocket, which is where limits and cancellation are honoured.
 #pragma once
 
 #include <chrono>
@@ -12,19 +14,13 @@
 #include <span>
 #include <vector>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netdb.h>
-#include <sys/socket.h>
-#endif
-
 namespace zv {
 
 #ifdef _WIN32
-using NativeSocket = SOCKET;
-inline constexpr NativeSocket kNoSocket = INVALID_SOCKET;
+// SOCKET and INVALID_SOCKET, spelt without <winsock2.h>; socket_platform.hpp
+// checks that they agree.
+using NativeSocket = std::uintptr_t;
+inline constexpr NativeSocket kNoSocket = ~NativeSocket{0};
 #else
 using NativeSocket = int;
 inline constexpr NativeSocket kNoSocket = -1;
@@ -67,25 +63,6 @@ WaitOutcome WaitForSocket(NativeSocket socket, bool forWriting, const Deadline& 
 bool StartSocketsLayer() noexcept;
 void StopSocketsLayer() noexcept;
 
-// The addresses a host name resolved to, in the order they are tried: the
-// IPv4 ones first, then the IPv6 ones, each group in the resolver's order.
-// Entries of other families are left out.
-std::vector<const addrinfo*> OrderForConnecting(const addrinfo* list);
-
-// A copy of entry's address with port filled in; false for a family we do not
-// connect to or an entry too short for its family.
-bool AddressWithPort(const addrinfo& entry, uint16_t port, sockaddr_storage& address,
-                     socklen_t& length) noexcept;
-
-// Tries each address in order, with port set on it, until one accepts a
-// connection, all of them before deadline. Returns 0 with socket set; 105
-// when none connected and at least one ran out of time; 408 once cancelFlag
-// is set; 104 when no address accepted a connect, 103 when no socket could
-// even be created for any of them.
-uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uint16_t port,
-                                 NativeSocket& socket, const Deadline& deadline = {},
-                                 const int32_t* cancelFlag = nullptr) noexcept;
-
 // Resolves host (a name, an IPv4 or an IPv6 literal) and connects to port on
 // the first address that accepts. Returns 0 with socket set, or 50 (the name
 // is empty or resolves to no usable address), 102 (the resolver itself
@@ -96,13 +73,30 @@ uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uin
 uint32_t ConnectToHost(const char* host, uint16_t port, NativeSocket& socket,
                        const WaitLimits& limits = {}) noexcept;
 
-// Sends all length bytes, retrying interrupted and partial sends and waiting
-// while the peer's window is full. Returns 0, or the platform's error number
-// of the send that failed, or -1 when a wait ran past limits.ioTimeoutMs
-// (stopCode 407) or the cancel flag was set (stopCode 408). A peer that has
-// gone never raises SIGPIPE in the caller's process.
+// Pieces of memory that leave as one stream, in order.
+using ByteParts = std::span<const std::span<const uint8_t>>;
+// The most parts one gathered send takes.
+inline constexpr std::size_t kMaxGatheredParts = 4;
+
+// Sends every byte of parts (at most kMaxGatheredParts) as one gathered send,
+// retrying interrupted and partial sends and waiting while the peer's window
+// is full; sent counts the bytes that went out, over all parts. Returns 0, or
+// the platform's error number of the send that failed, or -1 when a wait ran
+// past limits.ioTimeoutMs (stopCode 407) or the cancel flag was set
+// (stopCode 408). A peer that has gone never raises SIGPIPE in the caller's
+// process.
+int SendAllGathered(NativeSocket socket, ByteParts parts, const WaitLimits& limits,
+                    uint32_t& stopCode, std::size_t& sent) noexcept;
+
+// SendAllGathered with one part.
 int SendAll(NativeSocket socket, const uint8_t* data, std::size_t length, const WaitLimits& limits,
             uint32_t& stopCode) noexcept;
+
+// Receives what has arrived, at least one byte and at most length (not 0),
+// waiting as SendAll does until something comes. Returns how many bytes
+// arrived: 0 when the stream ended, failed or a wait was stopped.
+std::size_t ReceiveAvailable(NativeSocket socket, uint8_t* buffer, std::size_t length,
+                             const WaitLimits& limits, uint32_t& stopCode) noexcept;
 
 // Receives until length bytes have arrived, the stream ends, an error occurs
 // or a wait is stopped as for SendAll (stopCode 407 or 408). Returns how many
@@ -119,31 +113,5 @@ std::size_t ReceiveExactly(NativeSocket socket, uint8_t* buffer, std::size_t len
 bool ShutdownSending(NativeSocket socket) noexcept;
 
 void CloseSocket(NativeSocket socket) noexcept;
-
-// The platform primitives beneath the functions above, one implementation
-// per platform:
-// - whether a getaddrinfo failure means the name has no address (50) rather
-//   than that the resolver could not work (102), read right after the call
-//   with errno cleared before it;
-bool MeansNoSuchHost(int lookupError) noexcept;
-// - a non-blocking stream socket for entry's family, with keepalive probes
-//   and without delayed small sends, that processes this one starts do not
-//   inherit; or kNoSocket;
-NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept;
-// - starting a connect: done at once, under way (wait for writability, then
-//   ask ConnectSucceeded), or refused;
-enum class ConnectStart { kConnected, kInProgress, kFailed };
-ConnectStart StartConnect(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept;
-bool ConnectSucceeded(NativeSocket socket) noexcept;
-// - one send or receive call, without waiting: kMoved with moved set, or
-//   kWouldBlock, kEnded (receive only: the peer closed) or kFailed with error.
-enum class IoStep { kMoved, kWouldBlock, kEnded, kFailed };
-IoStep SendSome(NativeSocket socket, const uint8_t* data, std::size_t length, std::size_t& moved,
-                int& error) noexcept;
-IoStep ReceiveSome(NativeSocket socket, uint8_t* buffer, std::size_t length,
-                   std::size_t& moved) noexcept;
-// - one wait of at most timeoutMs (-1: no limit) for the socket to become
-//   writable or readable: kReady, kTimedOut when the time passed, kFailed.
-WaitOutcome PollSocket(NativeSocket socket, bool forWriting, int timeoutMs) noexcept;
 
 }  // namespace zv

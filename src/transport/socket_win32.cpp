@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "transport/socket_seam.hpp"
+#include "transport/socket_platform.hpp"
 
 namespace zv {
 namespace {
@@ -82,9 +82,9 @@ NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept {
         return kNoSocket;
     }
     EnableKeepalive(created);
-    // A request goes out as header, payload and checksum, each its own send;
-    // without this the small checksum would wait for the server's delayed
-    // acknowledgement of the payload.
+    // A request frame leaves in one gathered send, but one that the peer's
+    // window splits would otherwise hold its small tail back until the
+    // server's delayed acknowledgement.
     const BOOL on = TRUE;
     setsockopt(created, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     return created;
@@ -103,11 +103,20 @@ bool ConnectSucceeded(NativeSocket socket) noexcept {
            error == 0;
 }
 
-IoStep SendSome(NativeSocket socket, const uint8_t* data, std::size_t length, std::size_t& moved,
-                int& error) noexcept {
-    const int count = send(socket, reinterpret_cast<const char*>(data), ChunkLength(length), 0);
-    if (count != SOCKET_ERROR) {
-        moved = static_cast<std::size_t>(count);
+IoStep SendSome(NativeSocket socket, ByteParts parts, std::size_t& moved, int& error) noexcept {
+    WSABUF buffers[kMaxGatheredParts];
+    DWORD count = 0;
+    for (const std::span<const uint8_t> part :
+         parts.first(std::min(parts.size(), kMaxGatheredParts))) {
+        // WSASend only reads the buffers; WSABUF has no const member.
+        buffers[count++] = {static_cast<ULONG>(ChunkLength(part.size())),
+                            reinterpret_cast<char*>(const_cast<uint8_t*>(part.data()))};
+        // A part cut to the chunk length must be the last one of this call.
+        if (part.size() > INT_MAX) break;
+    }
+    DWORD sent = 0;
+    if (WSASend(socket, buffers, count, &sent, 0, nullptr, nullptr) == 0) {
+        moved = sent;
         return IoStep::kMoved;
     }
     error = WSAGetLastError();

@@ -161,16 +161,10 @@ std::size_t ConvertSequence(const Byte* in, Byte*& out) noexcept {
     return continuations + 1;
 }
 
-}  // namespace
-
-char* Iso885915ToUtf8(const char* text) noexcept {
-    const auto* input = reinterpret_cast<const Byte*>(text != nullptr ? text : "");
-    const std::size_t length = std::strlen(reinterpret_cast<const char*>(input));
-    const std::size_t n = Utf8Length(input, length);
-    Byte* block = AllocateWithZeroTail(n);
-    if (block == nullptr) return nullptr;
-
-    Byte* out = block;
+// Writes the UTF-8 form of length bytes at input to out, which has room for
+// it; returns its length.
+std::size_t WriteUtf8(const Byte* input, std::size_t length, Byte* out) noexcept {
+    Byte* const start = out;
     std::size_t i = 0;
     // The output never falls behind the input, so while eight input bytes
     // remain, eight output bytes are free too: a whole word is stored at once
@@ -195,29 +189,29 @@ char* Iso885915ToUtf8(const char* text) noexcept {
             out = AppendUtf8(out, input[i]);
         }
     }
-    return reinterpret_cast<char*>(block);
+    return static_cast<std::size_t>(out - start);
 }
 
-char* Utf8ToIso885915(const char* text) noexcept {
-    const auto* input = reinterpret_cast<const Byte*>(text != nullptr ? text : "");
-    const std::size_t length = std::strlen(reinterpret_cast<const char*>(input));
-    // No rule writes more than it reads, so the input's length is enough.
-    Byte* block = AllocateWithZeroTail(length);
-    if (block == nullptr) return nullptr;
-
-    Byte* out = block;
+// Writes the ISO-8859-15 form of length bytes of UTF-8 at input, which a
+// zero byte follows, to out; returns its length. out may be input itself:
+// every byte is read before the output reaches it.
+std::size_t WriteIso885915(const Byte* input, std::size_t length, Byte* out) noexcept {
+    Byte* const start = out;
     std::size_t i = 0;
     // The output never runs ahead of the input, so a whole word always fits.
+    // A word with a high byte stores only its ASCII bytes before them: in
+    // place, the rest of the word would land on input not yet read.
     while (length - i >= 8) {
         const uint64_t word = LoadWord(input + i);
-        std::memcpy(out, &word, sizeof word);
         const uint64_t high = word & kHighBits;
         if (high == 0) {
+            std::memcpy(out, &word, sizeof word);
             i += 8;
             out += 8;
             continue;
         }
         const std::size_t ascii = FirstHighByte(high);
+        std::memmove(out, input + i, ascii);
         out += ascii;
         i += ascii;
         i += ConvertSequence(input + i, out);
@@ -229,8 +223,44 @@ char* Utf8ToIso885915(const char* text) noexcept {
             i += ConvertSequence(input + i, out);
         }
     }
+    return static_cast<std::size_t>(out - start);
+}
 
-    const std::size_t n = static_cast<std::size_t>(out - block);
+const Byte* BytesOf(const char* text) noexcept {
+    return reinterpret_cast<const Byte*>(text != nullptr ? text : "");
+}
+
+}  // namespace
+
+std::size_t Iso885915ToUtf8(const char* text, std::size_t length, char* out) noexcept {
+    return WriteUtf8(reinterpret_cast<const Byte*>(text), length, reinterpret_cast<Byte*>(out));
+}
+
+std::size_t Utf8ToIso885915InPlace(char* text) noexcept {
+    auto* bytes = reinterpret_cast<Byte*>(text);
+    const std::size_t n = WriteIso885915(bytes, std::strlen(text), bytes);
+    bytes[n] = 0;
+    return n;
+}
+
+char* Iso885915ToUtf8(const char* text) noexcept {
+    const Byte* input = BytesOf(text);
+    const std::size_t length = std::strlen(reinterpret_cast<const char*>(input));
+    const std::size_t n = Utf8Length(input, length);
+    Byte* block = AllocateWithZeroTail(n);
+    if (block == nullptr) return nullptr;
+    WriteUtf8(input, length, block);
+    return reinterpret_cast<char*>(block);
+}
+
+char* Utf8ToIso885915(const char* text) noexcept {
+    const Byte* input = BytesOf(text);
+    const std::size_t length = std::strlen(reinterpret_cast<const char*>(input));
+    // No rule writes more than it reads, so the input's length is enough.
+    Byte* block = AllocateWithZeroTail(length);
+    if (block == nullptr) return nullptr;
+    const std::size_t n = WriteIso885915(input, length, block);
+
     const std::size_t fittedSize = (n | 7) + 1;
     if (fittedSize != (length | 7) + 1) {
         auto* fitted = static_cast<Byte*>(std::realloc(block, fittedSize));

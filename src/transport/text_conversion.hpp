@@ -3,7 +3,21 @@
 // dropped, never rejected.
 #pragma once
 
+#include <cstddef>
+
 namespace zv {
+
+// The most bytes the UTF-8 form of length ISO-8859-15 bytes can take (the
+// euro sign takes three).
+constexpr std::size_t MaxUtf8Length(std::size_t length) noexcept { return 3 * length; }
+
+// Writes the UTF-8 form of the length bytes at text to out, which has room
+// for MaxUtf8Length(length) bytes, without a terminator; returns its length.
+std::size_t Iso885915ToUtf8(const char* text, std::size_t length, char* out) noexcept;
+
+// Converts the zero-terminated UTF-8 text to ISO-8859-15 where it stands
+// (the result is never longer) and terminates it; returns its length.
+std::size_t Utf8ToIso885915InPlace(char* text) noexcept;
 
 // Both take a zero-terminated string (null counts as empty) and return a new
 // block from malloc holding the converted text and zero bytes up to the end of

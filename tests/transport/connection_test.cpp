@@ -1,4 +1,5 @@
 #include "transport/connection.hpp"
+#include "transport/socket_platform.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

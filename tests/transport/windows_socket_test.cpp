@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "operations/error_codes.hpp"
+#include "error_codes.hpp"
 #include "support/loopback_port.hpp"
 #include "transport/connection.hpp"
 #include "transport/framed_request.hpp"

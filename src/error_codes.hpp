@@ -1,5 +1,7 @@
 // The failure codes of an operation. Their numbers are part of the messages
-// callers see ("Cnnn: text") and are never renumbered.
+// callers see ("Cnnn: text") and are never renumbered. This header sits
+// beneath every layer: the transport reports these codes and the operations
+// turn them into messages, so it belongs to neither.
 #pragma once
 
 #include <cstdint>
