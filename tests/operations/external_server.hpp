@@ -2,8 +2,8 @@
 // interface as the in-process one: for test programs that cannot hold the
 // server themselves (the Windows programs under Wine use a server running
 // natively). The ctest fixture that starts the server writes its ports into
-// the file named by ZORVAT_TEST_SERVER; faults and the exchange count travel
-// through the server's control port (see tools/server/control_channel.hpp).
+// the file named by ZORVAT_TEST_SERVER; the exchange count travels through
+// the server's control port (see tools/server/control_channel.hpp).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,8 +15,6 @@
 #include <string>
 #include <thread>
 
-#include "fault_flags.hpp"
-#include "server_options.hpp"
 #include "transport/connection.hpp"
 
 namespace zvtest {
@@ -68,17 +66,6 @@ public:
     const std::string& Error() const { return error_; }
 
     uint64_t ExchangeCount() { return std::strtoull(Command("exchanges").c_str(), nullptr, 10); }
-
-    void SetFaults(const zv::server::FaultPlan& plan) {
-        std::string command = "faults";
-        for (const std::string& flag :
-             {zv::server::FormatFaultFlag("negotiation", plan.negotiation),
-              zv::server::FormatFaultFlag("response", plan.response)}) {
-            if (!flag.empty()) command += "\t" + flag;
-        }
-        const std::string answer = Command(command);
-        EXPECT_EQ(answer, "ok") << command;
-    }
 
 private:
     bool Fail(std::string why) {

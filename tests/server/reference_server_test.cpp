@@ -1,14 +1,12 @@
 // What the reference server does that the client's own tests do not show:
 // it keeps a direct operation's key for one request, gives every login its
-// own session, refuses what it cannot place with the error flag, and logs
-// each exchange. The fields it decodes are checked through the client in
-// tests/operations, its required credentials by the Python package's tests
-// (test_operations.py), which start the program with --require-item3.
+// own session and refuses what it cannot place with the error flag. Its log
+// is read by tests/tools/programs_end_to_end.sh, the fields it decodes
+// through the client in tests/operations, its required credentials by the
+// Python package's tests (test_operations.py, with --require-item3).
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "support/server_fixture.hpp"
 #include "transport/exchange.hpp"
@@ -63,21 +61,6 @@ TEST_F(ReferenceServerTest, EachLoginGetsItsOwnRecordIdSessionAndPrintableKey) {
         EXPECT_NE(RecordItem(first, item), RecordItem(second, item));
     for (char c : RecordItem(first, 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
     EXPECT_EQ(Server().Keys().SessionCount(), 2u);
-}
-
-TEST_F(ReferenceServerTest, LogsOneLinePerExchange) {
-    std::mutex mutex;
-    std::vector<std::string> lines;
-    zv::server::ServerOptions options;
-    options.log = [&](const std::string& line) {
-        const std::lock_guard lock(mutex);
-        lines.push_back(line);
-    };
-    Restart(options);
-    ASSERT_EQ(Direct(Options(), 9, "").Message(), "<null>");
-    Server().Stop();              // every exchange has then finished and logged
-    EXPECT_EQ(lines.size(), 2u);  // the negotiation and the request
-    EXPECT_EQ(Server().ExchangeCount(), 2u);
 }
 
 }  // namespace

@@ -10,50 +10,40 @@ using zvtest::R;
 using zvtest::Text;
 
 TEST(CatString, PutsTheSeparatorBetweenWhateverIsGiven) {
-    EXPECT_EQ(Text(Own(ZvCatString("a", "b", "-"))), "a-b");
-    EXPECT_EQ(Text(Own(ZvCatString("a", nullptr, "-"))), "a-");
-    EXPECT_EQ(Text(Own(ZvCatString(nullptr, "b", "-"))), "-b");
-    EXPECT_EQ(Text(Own(ZvCatString("a", "b", nullptr))), "ab");
-    EXPECT_EQ(Text(Own(ZvCatString("", "", "::"))), "::");
+    const struct {
+        const char *first, *second, *separator, *expected;
+    } cases[] = {
+        {"a", "b", "-", "a-b"},    {"a", nullptr, "-", "a-"},
+        {nullptr, "b", "-", "-b"}, {"a", "b", nullptr, "ab"},
+        {"", "", "::", "::"},      {nullptr, nullptr, nullptr, ""},  // a new empty string, not null
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Text(Own(ZvCatString(c.first, c.second, c.separator))), c.expected);
+    }
 }
 
-TEST(CatString, AllNullGivesANewEmptyString) {
-    auto empty = Own(ZvCatString(nullptr, nullptr, nullptr));
-    ASSERT_NE(empty, nullptr);
-    EXPECT_STREQ(empty.get(), "");
-}
-
-namespace {
-
-// A keyed answer: the first item lists the names of the items.
-const std::string kAnswer = R("KEYS~RECORD_ID~USER|r-17|alice");
-
-std::string Lookup(const std::string& data, const char* key) {
-    return Text(Own(ZvExtractData(data.c_str(), key, 0x1C, 0xFE)));
-}
-
-}  // namespace
-
-TEST(ExtractData, FindsTheItemTheKeyListNames) {
-    EXPECT_EQ(Lookup(kAnswer, "RECORD_ID"), "r-17");
-    EXPECT_EQ(Lookup(kAnswer, "USER"), "alice");
-    // The first name labels the key list itself.
-    EXPECT_EQ(Lookup(kAnswer, "KEYS"), R("KEYS~RECORD_ID~USER"));
-}
-
-TEST(ExtractData, MatchesWholeNamesExactlyAndLetsTheLastOneWin) {
-    EXPECT_EQ(Lookup(kAnswer, "record_id"), "<null>");
-    EXPECT_EQ(Lookup(kAnswer, "RECORD"), "<null>");
-    EXPECT_EQ(Lookup(kAnswer, ""), "<null>");
-    EXPECT_EQ(Lookup(R("K~A~A|first|second"), "A"), "second");
-    // An empty name matches an empty entry of the key list; the later one wins.
-    EXPECT_EQ(Lookup(R("~|v"), ""), "v");
-}
-
-TEST(ExtractData, NamesBeyondTheLastItemAndNullsGiveNull) {
-    const std::string shortAnswer = R("K~A~B|a");
-    EXPECT_EQ(Lookup(shortAnswer, "A"), "a");
-    EXPECT_EQ(Lookup(shortAnswer, "B"), "<null>");
+TEST(ExtractData, FindsTheItemTheKeyListNamesExactlyAndLetsTheLastOneWin) {
+    // A keyed answer: the first item lists the names of the items.
+    const char* answer = "KEYS~RECORD_ID~USER|r-17|alice";
+    const struct {
+        const char *data, *key, *expected;
+    } cases[] = {
+        {answer, "RECORD_ID", "r-17"},
+        {answer, "USER", "alice"},
+        {answer, "KEYS", "KEYS~RECORD_ID~USER"},  // the first name labels the key list itself
+        {answer, "record_id", nullptr},
+        {answer, "RECORD", nullptr},
+        {answer, "", nullptr},
+        {"K~A~A|first|second", "A", "second"},
+        {"~|v", "", "v"},  // an empty name matches an empty entry of the key list
+        {"K~A~B|a", "A", "a"},
+        {"K~A~B|a", "B", nullptr},  // named beyond the last item
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Text(Own(ZvExtractData(R(c.data).c_str(), c.key, 0x1C, 0xFE))),
+                  c.expected ? R(c.expected) : "<null>")
+            << c.data << " " << c.key;
+    }
     EXPECT_EQ(ZvExtractData(nullptr, "A", 0x1C, 0xFE), nullptr);
-    EXPECT_EQ(ZvExtractData(shortAnswer.c_str(), nullptr, 0x1C, 0xFE), nullptr);
+    EXPECT_EQ(ZvExtractData(answer, nullptr, 0x1C, 0xFE), nullptr);
 }

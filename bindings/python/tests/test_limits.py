@@ -77,8 +77,10 @@ class LimitsTest(unittest.TestCase):
     def test_ctrl_c_interrupts_a_blocked_call(self):
         child = textwrap.dedent(
             """
-            import os, socket, sys, threading, time
+            import os, signal, socket, sys, threading, time
             import zorvat
+            # A parent started in the background may pass SIGINT on ignored.
+            signal.signal(signal.SIGINT, signal.default_int_handler)
             listener = socket.socket()
             listener.bind(("127.0.0.1", 0))
             listener.listen(8)

@@ -57,8 +57,17 @@ class TextTest(unittest.TestCase):
             with self.subTest(arguments=arguments), self.assertRaises(ValueError):
                 zorvat.execute_direct(options, *arguments)
 
-        with self.assertRaises(zorvat.Error) as caught:
-            zorvat.execute_direct(options, 20)
-        self.assertEqual(caught.exception.code, 104)
-        self.assertEqual(caught.exception.message, "C104: Unable to connect to server!")
-        self.assertNotIsInstance(caught.exception, (zorvat.ServerError, zorvat.NegotiationRefused))
+    def test_records_the_library_refuses_are_coded_errors(self):
+        port = unused_port()
+        for options, message in (
+            (zorvat.CredentialOptions("127.0.0.1", 0), "C030: Invalid PORT number"),
+            (zorvat.CredentialOptions("127.0.0.1", port, credential_item4="a\x1cb"), "C031: "),
+            (zorvat.CredentialOptions("127.0.0.1", port), "C104: Unable to connect to server!"),
+        ):
+            with self.subTest(message=message), self.assertRaises(zorvat.Error) as caught:
+                zorvat.execute_direct(options, 20)
+            self.assertEqual(caught.exception.code, int(message[1:4]))
+            self.assertTrue(caught.exception.message.startswith(message))
+            self.assertNotIsInstance(
+                caught.exception, (zorvat.ServerError, zorvat.NegotiationRefused)
+            )
