@@ -2,7 +2,7 @@
 // header opens.
 #pragma once
 
-#include "transport/frame_headers.hpp"
+#include "server_frame_headers.hpp"
 
 namespace zv::server {
 
