@@ -19,8 +19,8 @@
 
 #include "crypto/crypto.hpp"
 #include "crypto/payload_digest.hpp"
+#include "server_frame_headers.hpp"
 #include "strings/strings.hpp"
-#include "transport/frame_headers.hpp"
 #include "transport/session_id.hpp"
 #include "zorvat.h"
 

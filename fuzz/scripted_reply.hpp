@@ -17,8 +17,8 @@
 
 #include "crypto/crypto.hpp"
 #include "fuzz_input.hpp"
+#include "server_frame_headers.hpp"
 #include "transport/connection.hpp"
-#include "transport/frame_headers.hpp"
 
 namespace zvfuzz {
 

@@ -117,13 +117,13 @@ Connection SendRequest(std::optional<SessionKey>& key, SessionIdBytes& sessionId
 namespace {
 
 uint32_t ReadResponse(Connection& connection, Response& response, const SessionKey* key) {
-    ResponseHeaderBytes headerBytes;
     // Growth by realloc: until it is decrypted below, the block holds only
     // what crossed the network.
-    ReceiveBuffer payload(ReceiveGrowth::kExtend);
-    const uint32_t code = ReadFrame(connection, headerBytes, payload, kResponseFrameCodes);
+    FrameDecoder frame(kResponseHeaderSize, kNoPayloadBound, ReceiveGrowth::kExtend);
+    const uint32_t code = ReadFrame(connection, frame, kResponseFrameCodes);
     if (code != kNoError) return code;
-    const ResponseHeader header = DecodeResponseHeader(headerBytes.data());
+    const ResponseHeader header = DecodeResponseHeader(frame.Header().data());
+    ReceiveBuffer& payload = frame.Payload();
 
     // Without a key an encrypted payload is handed on as it came. Padding
     // follows decrypted text, so the zero that ends it still fits.

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 namespace zv {
-namespace {
 
 void PutLittleEndian32(uint32_t value, uint8_t* bytes) noexcept {
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -13,12 +12,6 @@ uint32_t GetLittleEndian32(const uint8_t* bytes) noexcept {
     uint32_t value = 0;
     for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[i];
     return value;
-}
-
-}  // namespace
-
-uint32_t FramePayloadLength(const uint8_t* headerBytes) noexcept {
-    return GetLittleEndian32(headerBytes);
 }
 
 RequestHeaderBytes EncodeRequestHeader(const RequestHeader& header) noexcept {
@@ -35,33 +28,6 @@ RequestHeaderBytes EncodeRequestHeader(const RequestHeader& header) noexcept {
     bytes[27] = header.outputFormat;
     bytes[28] = header.sessionMode;
     bytes[29] = header.encrypted;
-    return bytes;
-}
-
-RequestHeader DecodeRequestHeader(const uint8_t* bytes) noexcept {
-    RequestHeader header;
-    header.payloadLength = GetLittleEndian32(&bytes[0]);
-    std::copy(&bytes[4], &bytes[20], header.sessionId.begin());
-    header.versionMajor = bytes[20];
-    header.versionMinor = bytes[21];
-    header.versionPatch = bytes[22];
-    header.reserved = bytes[23];
-    header.marker = bytes[24];
-    header.operationCode = bytes[25];
-    header.inputFormat = bytes[26];
-    header.outputFormat = bytes[27];
-    header.sessionMode = bytes[28];
-    header.encrypted = bytes[29];
-    return header;
-}
-
-ResponseHeaderBytes EncodeResponseHeader(const ResponseHeader& header) noexcept {
-    ResponseHeaderBytes bytes{};
-    PutLittleEndian32(header.payloadLength, &bytes[0]);
-    bytes[4] = header.unused;
-    std::copy(header.sessionId.begin(), header.sessionId.end(), &bytes[5]);
-    bytes[21] = header.errorFlag;
-    bytes[22] = header.encrypted;
     return bytes;
 }
 

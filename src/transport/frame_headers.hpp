@@ -1,7 +1,7 @@
 // The two binary headers of the wire: the 30-byte header in front of every
-// request and the 23-byte header in front of every response. Both directions
-// of both headers live here, so that the client and the reference server
-// cannot disagree about a byte.
+// request and the 23-byte header in front of every response. Their layouts
+// live here, so that the client and the reference server cannot disagree
+// about a byte.
 #pragma once
 
 #include <array>
@@ -53,13 +53,16 @@ struct ResponseHeader {
     uint8_t encrypted = 0;       // byte 22
 };
 
+void PutLittleEndian32(uint32_t value, uint8_t* bytes) noexcept;
+uint32_t GetLittleEndian32(const uint8_t* bytes) noexcept;
+
 // The payload length both headers lead with (bytes 0-3, little-endian).
-uint32_t FramePayloadLength(const uint8_t* headerBytes) noexcept;
+inline uint32_t FramePayloadLength(const uint8_t* headerBytes) noexcept {
+    return GetLittleEndian32(headerBytes);
+}
 
+// The client's directions; the server's are in tools/wire.
 RequestHeaderBytes EncodeRequestHeader(const RequestHeader& header) noexcept;
-RequestHeader DecodeRequestHeader(const uint8_t* bytes) noexcept;
-
-ResponseHeaderBytes EncodeResponseHeader(const ResponseHeader& header) noexcept;
 ResponseHeader DecodeResponseHeader(const uint8_t* bytes) noexcept;
 
 }  // namespace zv

@@ -1,37 +1,42 @@
 #include "transport/frame_reader.hpp"
 
-#include <cstring>
-
-#include "crypto/payload_digest.hpp"
-#include "transport/frame_headers.hpp"
-
 namespace zv {
 
-uint32_t ReadFrame(Connection& connection, std::span<uint8_t> header, ReceiveBuffer& payload,
-                   const FrameFailureCodes& codes) noexcept {
-    if (header.size() < 4 ||
-        connection.ReceiveExactly(header.data(), header.size()) != header.size()) {
-        return codes.headerShort;
+uint32_t FrameFailureCodes::For(FrameFailure failure) const noexcept {
+    switch (failure) {
+        case FrameFailure::kNone:
+            return kNoError;
+        case FrameFailure::kHeaderShort:
+            return headerShort;
+        // The client sets no bound: a payload too large is one it could not
+        // hold.
+        case FrameFailure::kTooLarge:
+        case FrameFailure::kNoMemory:
+            return noMemory;
+        case FrameFailure::kPayloadShort:
+            return payloadShort;
+        case FrameFailure::kChecksumShort:
+            return checksumShort;
+        case FrameFailure::kChecksumMismatch:
+            return checksumMismatch;
     }
-    const uint32_t length = FramePayloadLength(header.data());
+    return noMemory;
+}
 
-    // The checksum covers the bytes as they travelled, before decryption.
-    PayloadDigest digest;
-    switch (payload.Fill(connection, length, &digest)) {
-        case ReceiveOutcome::kNoMemory:
-            return codes.noMemory;
-        case ReceiveOutcome::kShort:
-            return codes.payloadShort;
-        case ReceiveOutcome::kComplete:
+uint32_t ReadFrame(Connection& connection, FrameDecoder& frame,
+                   const FrameFailureCodes& codes) noexcept {
+    for (;;) {
+        if (frame.GrowthNeeded() != 0) frame.Grow();
+        const std::span<uint8_t> room = frame.Room();
+        if (room.empty()) break;  // complete or failed
+        const std::size_t arrived = connection.ReceiveAvailable(room.data(), room.size());
+        if (arrived == 0) {
+            frame.EndOfStream();
             break;
+        }
+        frame.Advance(arrived);
     }
-    uint8_t computed[kChecksumSize];
-    if (!digest.Finish(computed)) return codes.noMemory;
-    uint8_t received[kChecksumSize];
-    if (connection.ReceiveExactly(received, kChecksumSize) != kChecksumSize) {
-        return codes.checksumShort;
-    }
-    return std::memcmp(received, computed, kChecksumSize) == 0 ? kNoError : codes.checksumMismatch;
+    return codes.For(frame.Failure());
 }
 
 }  // namespace zv

@@ -20,12 +20,12 @@ uint32_t ExchangeKeyNegotiation(Connection& connection, const SessionIdBytes& se
         return kNegotiationSendShort;
     }
 
-    ResponseHeaderBytes headerBytes;
     // The key travels in the clear: every block it passed through is wiped.
-    ReceiveBuffer payload(ReceiveGrowth::kCopyAndWipe);
-    const uint32_t code = ReadFrame(connection, headerBytes, payload, kNegotiationFrameCodes);
+    FrameDecoder frame(kResponseHeaderSize, kNoPayloadBound, ReceiveGrowth::kCopyAndWipe);
+    const uint32_t code = ReadFrame(connection, frame, kNegotiationFrameCodes);
     if (code != kNoError) return code;
-    const ResponseHeader header = DecodeResponseHeader(headerBytes.data());
+    const ResponseHeader header = DecodeResponseHeader(frame.Header().data());
+    const ReceiveBuffer& payload = frame.Payload();
     if (!connection.ShutdownSending()) return kNegotiationShutdownFailed;
 
     if (header.errorFlag != 0) {

@@ -1,16 +1,18 @@
 #include "transport/receive_buffer.hpp"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "crypto/crypto.hpp"
-#include "crypto/payload_digest.hpp"
 
 namespace zv {
 
-ReceiveBuffer::~ReceiveBuffer() { Release(); }
+ReceiveBuffer::ReceiveBuffer(ReceiveBuffer&& other) noexcept
+    : growth_(other.growth_),
+      data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)) {}
 
 void ReceiveBuffer::Release() noexcept {
     if (data_ != nullptr) {
@@ -49,28 +51,6 @@ bool ReceiveBuffer::Reserve(std::size_t capacity) noexcept {
     data_ = grown;
     capacity_ = capacity;
     return true;
-}
-
-ReceiveOutcome ReceiveBuffer::Fill(Connection& connection, uint32_t length,
-                                   PayloadDigest* digest) noexcept {
-    Release();
-    // size_t arithmetic throughout: length + 1 must not wrap for 0xFFFFFFFF.
-    const std::size_t total = length;
-    if (!Reserve(std::min(total, kInitialReceiveCapacity) + 1)) return ReceiveOutcome::kNoMemory;
-    while (size_ < total) {
-        if (size_ + 1 == capacity_) {
-            const std::size_t doubled = (capacity_ - 1) * 2;
-            if (!Reserve(std::min(total, doubled) + 1)) return ReceiveOutcome::kNoMemory;
-        }
-        const std::size_t room = std::min(total, capacity_ - 1) - size_;
-        // Whatever has arrived is digested while the network delivers more.
-        const std::size_t arrived = connection.ReceiveAvailable(data_ + size_, room);
-        if (arrived == 0) return ReceiveOutcome::kShort;
-        if (digest != nullptr) digest->Update(data_ + size_, arrived);
-        size_ += arrived;
-    }
-    data_[size_] = 0;
-    return ReceiveOutcome::kComplete;
 }
 
 }  // namespace zv

@@ -1,21 +1,12 @@
-// A payload read off a connection into a block that grows only as bytes
-// actually arrive, so that a hostile length in a header costs nothing until
-// the data behind it comes.
+// The block a payload arrives in. It grows only as bytes actually arrive, so
+// that a hostile length in a header costs nothing until the data behind it
+// comes; the frame decoder decides when.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "transport/connection.hpp"
-
 namespace zv {
-
-class PayloadDigest;
-
-// The first block holds at most this much; each growth doubles it.
-inline constexpr std::size_t kInitialReceiveCapacity = 64 * 1024;
-
-enum class ReceiveOutcome { kComplete, kShort, kNoMemory };
 
 // How a growing block leaves its earlier self behind.
 enum class ReceiveGrowth {
@@ -29,22 +20,23 @@ enum class ReceiveGrowth {
 };
 
 // Owns a block from malloc. The block it holds when it is destroyed or
-// refilled is wiped first, whatever the growth: by then it may hold a key or
+// released is wiped first, whatever the growth: by then it may hold a key or
 // decrypted text.
 class ReceiveBuffer {
 public:
     explicit ReceiveBuffer(ReceiveGrowth growth = ReceiveGrowth::kCopyAndWipe) noexcept
         : growth_(growth) {}
-    ~ReceiveBuffer();
+    ~ReceiveBuffer() { Release(); }
+    ReceiveBuffer(ReceiveBuffer&& other) noexcept;
+    ReceiveBuffer& operator=(ReceiveBuffer&&) = delete;
     ReceiveBuffer(const ReceiveBuffer&) = delete;
     ReceiveBuffer& operator=(const ReceiveBuffer&) = delete;
 
-    // Reads exactly length bytes from connection (any earlier content is
-    // dropped), feeding each piece to digest (when given) as it arrives.
-    // kComplete: all arrived, and a zero byte follows them. kShort: the
-    // stream ended or failed first. kNoMemory: a growth failed.
-    ReceiveOutcome Fill(Connection& connection, uint32_t length,
-                        PayloadDigest* digest = nullptr) noexcept;
+    // Grows the block to hold capacity bytes, keeping the Size() filled
+    // ones; false, with the block as it was, when memory ran out.
+    bool Reserve(std::size_t capacity) noexcept;
+    // Counts count more bytes, written past Size(), as filled.
+    void Append(std::size_t count) noexcept { size_ += count; }
 
     uint8_t* Data() noexcept { return data_; }
     const uint8_t* Data() const noexcept { return data_; }
@@ -54,11 +46,10 @@ public:
     // Hands the block, unwiped, to the caller, who frees it; the buffer is
     // then empty.
     uint8_t* Take() noexcept;
-
-private:
-    bool Reserve(std::size_t capacity) noexcept;
+    // Wipes and frees the block; the buffer is then empty.
     void Release() noexcept;
 
+private:
     ReceiveGrowth growth_;
     uint8_t* data_ = nullptr;
     std::size_t size_ = 0;

@@ -1,5 +1,5 @@
 // The response as the client reads it: which flags mark the server's error
-// text, decryption, and a receive buffer that grows only with what arrives.
+// text, decryption, and a payload block that grows only with what arrives.
 // Replies cut short or spoiled are in the fault matrix of tests/reliability.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "scripted_peer.hpp"
 #include "transport/exchange.hpp"
-#include "transport/receive_buffer.hpp"
+#include "transport/frame_reader.hpp"
 
 namespace {
 
@@ -53,16 +53,19 @@ TEST(ReceiveResponse, OnlyFlag255MarksErrorTextAndOnlyAKeyDecrypts) {
     }
 }
 
-TEST(ReceiveBuffer, GrowsOnlyAsBytesArrive) {
+TEST(ReadFrame, GrowsThePayloadBlockOnlyAsBytesArrive) {
     zvtest::SocketPair pair;
-    const Bytes sent(300000, 0x41);
+    Bytes sent(zv::kResponseHeaderSize, 0xFF);  // a length of 0xFFFFFFFF
+    sent.resize(sent.size() + 300000, 0x41);
     std::thread peer([&] { pair.ScriptReply(sent); });
-    zv::ReceiveBuffer buffer;
-    EXPECT_EQ(buffer.Fill(pair.client, 0xFFFFFFFF), zv::ReceiveOutcome::kShort);
+    zv::FrameDecoder frame(zv::kResponseHeaderSize, zv::kNoPayloadBound,
+                           zv::ReceiveGrowth::kExtend);
+    EXPECT_EQ(zv::ReadFrame(pair.client, frame, zv::kResponseFrameCodes),
+              zv::kResponsePayloadShort);
     peer.join();
-    EXPECT_EQ(buffer.Size(), sent.size());
+    EXPECT_EQ(frame.Payload().Size(), 300000u);
     // Doubling from 64 KiB: never more than twice what arrived, plus the start.
-    EXPECT_LE(buffer.Capacity(), 2 * sent.size() + zv::kInitialReceiveCapacity + 1);
+    EXPECT_LE(frame.Payload().Capacity(), 2 * 300000 + zv::kInitialReceiveCapacity + 1);
 }
 
 }  // namespace

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "crypto/crypto.hpp"
+#include "server_frame_headers.hpp"
 #include "strings/strings.hpp"
 #include "transport/connection.hpp"
-#include "transport/frame_headers.hpp"
 
 namespace zvtest {
 

@@ -23,6 +23,11 @@ ClientConnection::ClientConnection(asio::ip::tcp::socket socket, ServingContext&
       context_(context),
       watchdog_(context.loop),
       pause_(context.loop),
+      frame_(kRequestHeaderSize, context.options.limits.maxRequestPayload,
+             // realloc moves large blocks by remapping pages, not by copying.
+             // What it leaves behind is not wiped: operations travel
+             // encrypted.
+             ReceiveGrowth::kExtend),
       header_{} {}
 
 ClientConnection::~ClientConnection() { context_.budget.Release(claimed_); }
@@ -50,7 +55,7 @@ void ClientConnection::Start() {
     socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
     requestDeadline_ = Clock::now() + context_.options.limits.requestTimeout;
     Progress();
-    ReadExactly(headerBytes_.data(), headerBytes_.size(), &ClientConnection::OnHeader);
+    ReadFrame();
 }
 
 void ClientConnection::Close() {
@@ -62,33 +67,51 @@ void ClientConnection::Close() {
     pause_.cancel();
     socket_.shutdown(asio::socket_base::shutdown_both, ignored);
     socket_.close(ignored);
-    payload_.reset();
+    frame_.Payload().Release();
 }
 
-void ClientConnection::ReadExactly(uint8_t* at, std::size_t size, Step next) {
-    socket_.async_read_some(asio::buffer(at, size),
-                            [self = shared_from_this(), at, size, next](
-                                const std::error_code& error, std::size_t count) {
-                                self->Guarded([&] {
-                                    if (error) {
-                                        const bool header = next == &ClientConnection::OnHeader;
-                                        self->context_.Log(header ? "request header short; closed"
-                                                                  : "request short; closed");
-                                        self->Close();
-                                        return;
-                                    }
-                                    self->Progress();
-                                    if (count < size) {
-                                        self->ReadExactly(at + count, size - count, next);
-                                    } else {
-                                        (self.get()->*next)();
-                                    }
-                                });
-                            });
+std::string ClientConnection::RequestLine() const {
+    return "request op=" + std::to_string(header_.operationCode) + " of " +
+           std::to_string(header_.payloadLength) + " bytes";
+}
+
+void ClientConnection::ReadFrame() {
+    if (const std::size_t growth = frame_.GrowthNeeded(); growth != 0) {
+        if (!Claim(growth, &ClientConnection::ReadFrame)) return;
+        if (!frame_.Grow()) return OnFrameFailure();
+    }
+    const std::span<uint8_t> room = frame_.Room();
+    socket_.async_read_some(
+        asio::buffer(room.data(), room.size()),
+        [self = shared_from_this()](const std::error_code& error, std::size_t count) {
+            self->Guarded([&] {
+                if (error) {
+                    const bool header = self->frame_.EndOfStream() == FrameFailure::kHeaderShort;
+                    self->context_.Log(header ? "request header short; closed"
+                                              : "request short; closed");
+                    return self->Close();
+                }
+                self->Progress();
+                self->OnFrameEvent(self->frame_.Advance(count));
+            });
+        });
+}
+
+void ClientConnection::OnFrameEvent(FrameEvent event) {
+    switch (event) {
+        case FrameEvent::kNeedBytes:
+            return ReadFrame();
+        case FrameEvent::kHeader:
+            return OnHeader();
+        case FrameEvent::kComplete:
+            return Process();
+        case FrameEvent::kFailed:
+            return OnFrameFailure();
+    }
 }
 
 void ClientConnection::OnHeader() {
-    header_ = DecodeRequestHeader(headerBytes_.data());
+    header_ = DecodeRequestHeader(frame_.Header().data());
     if (IsKeyNegotiation(header_)) {
         // Cheap enough for the loop itself: a few random bytes.
         requestDeadline_ = progressDeadline_ = Clock::time_point::max();
@@ -96,19 +119,27 @@ void ClientConnection::OnHeader() {
         return;
     }
     const std::size_t length = header_.payloadLength;
-    const std::string request = "request op=" + std::to_string(header_.operationCode) + " of " +
-                                std::to_string(length) + " bytes";
-    if (length > context_.options.limits.maxRequestPayload) {
-        context_.Log(request + " refused: the limit is " +
-                     std::to_string(context_.options.limits.maxRequestPayload));
-        return Close();
-    }
     if (!context_.budget.CouldEverClaim(kWorkingCopies * length, length)) {
-        context_.Log(request + " refused: more than the memory limit allows");
+        context_.Log(RequestLine() + " refused: more than the memory limit allows");
         return Close();
     }
-    payload_.emplace(header_.payloadLength);
-    ReadPayload();
+    ReadFrame();
+}
+
+void ClientConnection::OnFrameFailure() {
+    switch (frame_.Failure()) {
+        case FrameFailure::kTooLarge:
+            header_ = DecodeRequestHeader(frame_.Header().data());
+            context_.Log(RequestLine() + " refused: the limit is " +
+                         std::to_string(context_.options.limits.maxRequestPayload));
+            return Close();
+        case FrameFailure::kChecksumMismatch:
+            // Answered with the server's text, not dropped.
+            return Process();
+        default:
+            context_.Log("request dropped: out of memory for its payload");
+            return Close();
+    }
 }
 
 bool ClientConnection::Claim(std::size_t bytes, Step retry) {
@@ -134,55 +165,27 @@ bool ClientConnection::Claim(std::size_t bytes, Step retry) {
     return granted;
 }
 
-void ClientConnection::ReadPayload() {
-    if (const std::size_t growth = payload_->GrowthNeeded(); growth != 0) {
-        if (!Claim(growth, &ClientConnection::ReadPayload)) return;
-        if (!payload_->Grow()) {
-            context_.Log("request dropped: out of memory for its payload");
-            return Close();
-        }
-    }
-    if (payload_->PayloadComplete()) return ReadChecksum();
-    socket_.async_read_some(
-        asio::buffer(payload_->Room(), payload_->RoomSize()),
-        [self = shared_from_this()](const std::error_code& error, std::size_t count) {
-            self->Guarded([&] {
-                if (error) {
-                    self->context_.Log("request short; closed");
-                    return self->Close();
-                }
-                self->Progress();
-                self->payload_->Advance(count);
-                self->ReadPayload();
-            });
-        });
-}
-
-void ClientConnection::ReadChecksum() {
-    ReadExactly(payload_->checksum.data(), payload_->checksum.size(), &ClientConnection::Process);
-}
-
 void ClientConnection::Process() {
     const std::size_t whole = kWorkingCopies * std::size_t{header_.payloadLength};
     if (whole > claimed_ && !Claim(whole - claimed_, &ClientConnection::Process)) return;
     requestDeadline_ = progressDeadline_ = Clock::time_point::max();
     const Fault fault = context_.faults().response;
-    context_.workers.Post(
-        [self = shared_from_this(), payload = std::move(*payload_), fault]() mutable {
-            ExchangeOutcome outcome;
-            try {
-                outcome = self->context_.protocol.Answer(self->header_, std::move(payload), fault);
-            } catch (const std::exception& failure) {
-                outcome.logLine = std::string("exchange abandoned: ") + failure.what();
-            }
-            // The connection goes back to the loop with its last reference, so
-            // that it ends there and nowhere else.
-            asio::io_context& loop = self->context_.loop;
-            asio::post(loop, [self = std::move(self), outcome = std::move(outcome)]() mutable {
-                self->Guarded([&] { self->Send(std::move(outcome)); });
-            });
+    context_.workers.Post([self = shared_from_this(), payload = std::move(frame_.Payload()),
+                           matched = frame_.Failure() == FrameFailure::kNone, fault]() mutable {
+        ExchangeOutcome outcome;
+        try {
+            outcome =
+                self->context_.protocol.Answer(self->header_, std::move(payload), matched, fault);
+        } catch (const std::exception& failure) {
+            outcome.logLine = std::string("exchange abandoned: ") + failure.what();
+        }
+        // The connection goes back to the loop with its last reference, so
+        // that it ends there and nowhere else.
+        asio::io_context& loop = self->context_.loop;
+        asio::post(loop, [self = std::move(self), outcome = std::move(outcome)]() mutable {
+            self->Guarded([&] { self->Send(std::move(outcome)); });
         });
-    payload_.reset();
+    });
 }
 
 void ClientConnection::Send(ExchangeOutcome outcome) {

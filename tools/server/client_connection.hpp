@@ -19,6 +19,7 @@
 #include "memory_budget.hpp"
 #include "request_frame.hpp"
 #include "server_options.hpp"
+#include "transport/frame_decoder.hpp"
 #include "worker_pool.hpp"
 
 namespace zv::server {
@@ -57,16 +58,17 @@ private:
     using Clock = std::chrono::steady_clock;
     using Step = void (ClientConnection::*)();
 
-    void ReadHeader();
+    // Reads the request's next bytes into the frame, growing its payload
+    // block first (within the budget) when it is full.
+    void ReadFrame();
+    void OnFrameEvent(FrameEvent event);
     void OnHeader();
-    void ReadPayload();
-    void ReadChecksum();
+    void OnFrameFailure();
     void Process();
     void Send(ExchangeOutcome outcome);
     void SendRest();
 
-    // Reads exactly size bytes to at, then goes on with next.
-    void ReadExactly(uint8_t* at, std::size_t size, Step next);
+    std::string RequestLine() const;
     // Claims bytes for this request from the budget; when they are not to be
     // had, waits (within the request deadline) and retries step.
     bool Claim(std::size_t bytes, Step retry);
@@ -89,9 +91,8 @@ private:
     bool closed_ = false;
     bool replying_ = false;
 
-    RequestHeaderBytes headerBytes_{};
+    FrameDecoder frame_;
     RequestHeader header_;
-    std::optional<PayloadCollector> payload_;
     std::size_t claimed_ = 0;
     WireReply reply_;
     std::size_t sent_ = 0;

@@ -151,8 +151,8 @@ ExchangeOutcome ExchangeProtocol::Negotiate(const RequestHeader& request, const 
     return outcome;
 }
 
-ExchangeOutcome ExchangeProtocol::Answer(const RequestHeader& header, PayloadCollector payload,
-                                         const Fault& fault) {
+ExchangeOutcome ExchangeProtocol::Answer(const RequestHeader& header, ReceiveBuffer payload,
+                                         bool checksumMatched, const Fault& fault) {
     std::string line = "request op=" + std::to_string(header.operationCode) +
                        " mode=" + std::to_string(header.sessionMode) + " " +
                        IdText(header.sessionId) + " -> ";
@@ -167,11 +167,7 @@ ExchangeOutcome ExchangeProtocol::Answer(const RequestHeader& header, PayloadCol
         return Finish(reply, Fault{}, line + "error: " + text, std::move(dump), text, Dumping());
     };
 
-    const MallocPtr<uint8_t> computed(ComputeChecksum(payload.Data(), payload.Size()));
-    if (computed == nullptr ||
-        std::memcmp(computed.get(), payload.checksum.data(), kChecksumSize) != 0) {
-        return refuse("Checksum error");
-    }
+    if (!checksumMatched) return refuse("Checksum error");
     DecodedRequest request;
     request.header = header;
     if (header.sessionMode == kSessionModeDirect) {
@@ -198,8 +194,8 @@ ExchangeOutcome ExchangeProtocol::Answer(const RequestHeader& header, PayloadCol
         const char* utf8 = reinterpret_cast<const char*>(payload.Data());
         if (header.encrypted != 0) {
             uint32_t length = 0;
-            uint8_t* decrypted = DecryptPayload(payload.Data(), payload.Size(), &length, nullptr,
-                                                key->Bytes(), true);
+            uint8_t* decrypted = DecryptPayload(payload.Data(), header.payloadLength, &length,
+                                                nullptr, key->Bytes(), true);
             if (decrypted == nullptr) return refuse("Invalid encrypted data");
             plaintext = WipedBlock<uint8_t>(decrypted, std::size_t{length} + 1);
             utf8 = reinterpret_cast<const char*>(decrypted);

@@ -11,6 +11,7 @@
 #include "reply_writer.hpp"
 #include "request_frame.hpp"
 #include "server_options.hpp"
+#include "transport/receive_buffer.hpp"
 
 namespace zv::server {
 
@@ -26,10 +27,11 @@ public:
         : options_(options), keys_(keys) {}
 
     ExchangeOutcome Negotiate(const RequestHeader& request, const Fault& fault);
-    // Verifies, decrypts and answers one request. Takes the payload, and lets
-    // go of each of its forms as soon as the next one is made, so that the
-    // request costs at most a few times its size at any moment.
-    ExchangeOutcome Answer(const RequestHeader& header, PayloadCollector payload,
+    // Decrypts and answers one request, or refuses it when its checksum did
+    // not match. Takes the payload, and lets go of each of its forms as soon
+    // as the next one is made, so that the request costs at most a few times
+    // its size at any moment.
+    ExchangeOutcome Answer(const RequestHeader& header, ReceiveBuffer payload, bool checksumMatched,
                            const Fault& fault);
 
     // The reply for a client the server has no room for: a refusal that the

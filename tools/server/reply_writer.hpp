@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "server_frame_headers.hpp"
 #include "server_options.hpp"
-#include "transport/frame_headers.hpp"
 
 namespace zv::server {
 
