@@ -15,6 +15,7 @@
 
 #include "reliability_fixture.hpp"
 #include "strings/strings.hpp"
+#include "support/misbehaving_peer.hpp"
 #include "transport/session_id.hpp"
 #include "transport/socket_seam.hpp"
 #include "transport/text_conversion.hpp"
@@ -55,21 +56,7 @@ std::size_t EncryptedAnswerSize(const std::string& answer) {
 }
 
 // A loopback listener of the test's own, on an ephemeral port.
-int Listen(int& port) {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener, 8) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        close(listener);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return listener;
-}
+int Listen(int& port) { return zvtest::ListenOnLoopback(8, port); }
 
 }  // namespace
 

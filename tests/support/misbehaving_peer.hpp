@@ -16,6 +16,31 @@
 
 namespace zvtest {
 
+// 127.0.0.1 at port.
+inline sockaddr_in LoopbackAddress(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// A listener on an ephemeral loopback port with the given accept backlog;
+// port receives the port. -1 when none could be had.
+inline int ListenOnLoopback(int backlog, int& port) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = LoopbackAddress(0);
+    socklen_t length = sizeof address;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener, backlog) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (listener >= 0) close(listener);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
 enum class Misbehaviour {
     kSilent,     // accepts and holds the connection, reading and sending nothing
     kDrip,       // reads the request to its end, then sends the reply a byte at a time
@@ -28,19 +53,12 @@ public:
     explicit MisbehavingPeer(Misbehaviour how, std::vector<uint8_t> reply = {},
                              std::chrono::milliseconds dripInterval = std::chrono::milliseconds(20))
         : how_(how), reply_(std::move(reply)), dripInterval_(dripInterval) {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(listener_, 0) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            return;
-        }
-        port_ = ntohs(address.sin_port);
+        int port = 0;
+        listener_ = ListenOnLoopback(0, port);
+        if (listener_ < 0) return;
+        port_ = static_cast<uint16_t>(port);
         if (how_ == Misbehaviour::kFullQueue) {
-            FillAcceptQueue(address);
+            FillAcceptQueue(LoopbackAddress(port_));
         } else {
             thread_ = std::thread([this] { Serve(); });
         }
