@@ -64,12 +64,25 @@ inline std::size_t SettledDescriptorCount(std::size_t expected) {
     return count;
 }
 
+// The count once it has stopped changing: a server just started may still be
+// closing a descriptor of its start-up (at most two seconds).
+inline std::size_t StableDescriptorCount() {
+    std::size_t count = OpenDescriptorCount();
+    for (int i = 0; i < 40; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::size_t next = OpenDescriptorCount();
+        if (next == count) break;
+        count = next;
+    }
+    return count;
+}
+
 class ReliabilityTest : public ServerTest {
 protected:
     void SetUp() override {
         withoutServer_ = OpenDescriptorCount();
         ServerTest::SetUp();
-        withServer_ = OpenDescriptorCount();
+        withServer_ = StableDescriptorCount();
     }
     void TearDown() override {
         ServerTest::TearDown();
