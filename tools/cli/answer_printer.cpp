@@ -49,6 +49,15 @@ std::size_t Width(std::string_view utf8) {
     }));
 }
 
+// Built by appending: g++ 12 at -O3 warns wrongly (-Wrestrict) about
+// "[" + std::to_string(i) + "]".
+std::string IndexLabel(std::size_t index) {
+    std::string label = "[";
+    label += std::to_string(index);
+    label += ']';
+    return label;
+}
+
 }  // namespace
 
 std::string FormatTextForPeople(std::string_view latin9) {
@@ -80,8 +89,7 @@ std::string FormatAnswerForPeople(std::string_view answer) {
     std::vector<std::string> labels;
     std::size_t width = 0;
     for (std::size_t i = keyed ? 1 : 0; i < items.size(); ++i) {
-        labels.push_back(keyed && i < names.size() ? FormatTextForPeople(names[i])
-                                                   : "[" + std::to_string(i) + "]");
+        labels.push_back(keyed && i < names.size() ? FormatTextForPeople(names[i]) : IndexLabel(i));
         width = std::max(width, Width(labels.back()));
     }
     std::string text;
