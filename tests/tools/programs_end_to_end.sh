@@ -14,7 +14,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 expect_in() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in: $2"; }
 # A server whose error texts would set the window title and clear the screen.
 start_reference_server "$server" /dev/null \
-  --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\302\233')"
+  --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\177\302\233')"
 hostile_port=$port
 start_reference_server "$server" "$work/main.log" --verbose
 pid=${server_pids[-1]}
@@ -123,7 +123,7 @@ for _ in $(seq 50); do [ "$(logouts)" -gt "$before" ] && break; sleep 0.1; done
 # Server texts reach the terminal escaped.
 err=$("$cli" direct --host 127.0.0.1 --port "$hostile_port" --op 2 2>&1); status=$?
 [ $status -eq 1 ] || fail "server error: status $status"
-[ "$err" = 'zorvat-cli: \x1B]0;owned\x07\x1B[2JÂ\x9B' ] || fail "server text not escaped: $err"
+[ "$err" = 'zorvat-cli: \x1B]0;owned\x07\x1B[2J\x7FÂ\x9B' ] || fail "server text not escaped: $err"
 
 err=$("$cli" run --session-file "$session" --op 20 2>&1 >/dev/null); status=$?
 [ $status -eq 1 ] || fail "missing session file: status $status"

@@ -47,13 +47,14 @@ class LimitsTest(unittest.TestCase):
             return time.monotonic() - cancelled_at
 
         async def in_session(options):
-            async with zorvat.aio.Session(options) as session:
+            async with zorvat.aio.Session(options, timeout=5) as session:
                 await session.execute(20)
 
+        # The limit only keeps a call that ignores the cancellation from hanging.
         with SilentServer() as options:
             before = open_descriptors()
             for make_call in (
-                lambda: zorvat.aio.execute_direct(options, 2),
+                lambda: zorvat.aio.execute_direct(options, 2, timeout=5),
                 lambda: in_session(options),
             ):
                 self.assertLess(asyncio.run(cancel_while_waiting(make_call)), 0.5)
