@@ -14,13 +14,13 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 expect_in() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in: $2"; }
 # A server whose error texts would set the window title and clear the screen.
 start_reference_server "$server" /dev/null \
-  --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\302\233')"
+  --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\177\302\233')"
 hostile_port=$port
 start_reference_server "$server" "$work/main.log" --verbose
 pid=${server_pids[-1]}
 
 grep -q -- '--fault' <<<"$("$server" --help)" || fail "server help"
-grep -q '^zorvat-server [0-9]*\.[0-9]*\.[0-9]*$' <<<"$("$server" --version)" || fail "server version"
+[ "$("$server" --version)" = "zorvat-server $version" ] || fail "server --version"
 for options in --no-such-option "--fault response:no-such-fault" "--port 65536" \
   "--memory-limit 12X" "--idle-timeout 0"; do
   status=0
@@ -123,7 +123,7 @@ for _ in $(seq 50); do [ "$(logouts)" -gt "$before" ] && break; sleep 0.1; done
 # Server texts reach the terminal escaped.
 err=$("$cli" direct --host 127.0.0.1 --port "$hostile_port" --op 2 2>&1); status=$?
 [ $status -eq 1 ] || fail "server error: status $status"
-[ "$err" = 'zorvat-cli: \x1B]0;owned\x07\x1B[2JÂ\x9B' ] || fail "server text not escaped: $err"
+[ "$err" = 'zorvat-cli: \x1B]0;owned\x07\x1B[2J\x7FÂ\x9B' ] || fail "server text not escaped: $err"
 
 err=$("$cli" run --session-file "$session" --op 20 2>&1 >/dev/null); status=$?
 [ $status -eq 1 ] || fail "missing session file: status $status"
@@ -131,11 +131,11 @@ expect_in 'log in first' "$err"
 err=$("$cli" direct --host 127.0.0.1 --port 1 --op 2 2>&1 >/dev/null); status=$?
 [ $status -eq 1 ] || fail "refused connection: status $status"
 expect_in 'C104: Unable to connect to server!' "$err"
-"$cli" direct --host 127.0.0.1 --port 70000 --op 2 2>/dev/null; status=$?
-[ $status -eq 2 ] || fail "bad port: status $status"
-for bad in 'x\q' 'abc\x00def'; do
-  "$cli" run --op 2 --args "$bad" 2>/dev/null; status=$?
-  [ $status -eq 2 ] || fail "bad escape $bad: status $status"
+for options in "direct --host 127.0.0.1 --port 65536 --op 2" "run --op 2 --args x\q" \
+  "run --op 2 --args abc\x00def" "run --op 2 --connect-timeout -1"; do
+  # shellcheck disable=SC2086 # the options are meant to split
+  "$cli" $options >/dev/null 2>&1; status=$?
+  [ $status -eq 2 ] || fail "cli $options: status $status"
 done
 # A stopped server still completes handshakes, and then never answers.
 kill -STOP $pid
@@ -143,9 +143,6 @@ err=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --timeout 0.3 2>&1 >/
 kill -CONT $pid
 [ $status -eq 1 ] || fail "stopped server: status $status"
 expect_in 'C407: Timed out waiting for the server' "$err"
-"$cli" run --op 2 --connect-timeout -1 2>/dev/null; status=$?
-[ $status -eq 2 ] || fail "bad time-out: status $status"
-[ "$("$cli" --version)" = "zorvat-cli $version" ] || fail "cli --version"
 "$cli" direct --help | grep -q -- '--output-format' || fail "help"
 
 kill -TERM "$pid"

@@ -1,4 +1,4 @@
-"""Shared test helpers: the reference server in a subprocess, answers, memory."""
+"""Shared test helpers: servers in a subprocess or a socket, processes, memory."""
 
 import os
 import re
@@ -9,7 +9,6 @@ import unittest
 from pathlib import Path
 
 import zorvat
-from zorvat import native
 
 PACKAGE_ROOT = Path(__file__).resolve().parent.parent
 SERVER = os.environ.get("ZORVAT_SERVER", "")
@@ -59,6 +58,20 @@ class ReferenceServer:
         self.stop()
 
 
+class SilentServer:
+    """A listener that never accepts: the connection completes in its backlog
+    and no answer ever comes. Gives the credential options for it."""
+
+    def __enter__(self):
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(8)
+        return zorvat.CredentialOptions("127.0.0.1", self.listener.getsockname()[1])
+
+    def __exit__(self, *exception):
+        self.listener.close()
+
+
 def unused_port():
     """A loopback port that nothing listens on (it was free a moment ago)."""
     with socket.socket() as probe:
@@ -66,15 +79,8 @@ def unused_port():
         return probe.getsockname()[1]
 
 
-def answer_fields(answer):
-    """The reference server's keyed answer as a dict, looked up by the library.
-
-    zorvat.Answer must read every answer the same way.
-    """
-    names = answer.split(zorvat.ITEM_SEPARATOR, 1)[0].split(zorvat.SUBITEM_SEPARATOR)[1:]
-    fields = {name: zorvat.text.decode(native.extract_data(answer, name)) for name in names}
-    assert zorvat.Answer(answer).fields == fields, (answer, fields)
-    return fields
+def open_descriptors():
+    return len(os.listdir("/proc/self/fd"))
 
 
 def resident_bytes():

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/owned_results.hpp"
+#include "zorvat.h"
+
+using zvtest::Own;
+using zvtest::R;
+using zvtest::Text;
+using Items = std::vector<std::string>;
+
+namespace {
+
+const std::string kOptions = R("host|c1|5000|c3|c4|c5|c6|pl");
+
+}  // namespace
+
+TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPort) {
+    const struct {
+        const char* name;
+        zvtest::OwnedText record;
+        const char* expected;
+    } rows[] = {
+        {"in order", Own(ZvCreateCredentialOptions("db", "1", 4242, "3", "4", "5", "6")),
+         "db|1|4242|3|4|5|6|"},
+        {"empty plugin",
+         Own(ZvCreateCredentialOptionsPlugin("db", "1", 4242, "3", "4", "5", "6", "")),
+         "db|1|4242|3|4|5|6|"},
+        {"plugin", Own(ZvCreateCredentialOptionsPlugin("h", "", -15, "", "", "", "", "pg")),
+         "h||-15|||||pg"},
+        {"lowest", Own(ZvCreateCredentialOptions("", "", INT32_MIN, "", "", "", "")),
+         "||-2147483648|||||"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Text(row.record), R(row.expected)) << row.name;
+    }
+    const auto items =
+        zvtest::TakeArray(ZvExtractAllDataFromCredentialOptions(rows[0].record.get()), 8);
+    EXPECT_TRUE(items.nullTerminated);
+    EXPECT_EQ(items.items, (Items{"db", "1", "4242", "3", "4", "5", "6", ""}));
+}
+
+TEST(CredentialOptions, ReadingOneItemStopsAtIndexEightButNotAtTheItemCount) {
+    // An item holding the separator gives nine items: unreadable whole.
+    auto nine = Own(ZvCreateCredentialOptions("h", "", 1, "", R("a|b").c_str(), "", ""));
+    ASSERT_NE(nine, nullptr);
+    EXPECT_EQ(ZvExtractAllDataFromCredentialOptions(nine.get()), nullptr);
+    const std::string two = R("a|b");
+    const struct {
+        const char* record;
+        uint32_t index;
+        const char* expected;
+    } rows[] = {
+        {nine.get(), 4, "a"},  {nine.get(), 7, ""},       {nine.get(), 8, nullptr},
+        {two.c_str(), 1, "b"}, {two.c_str(), 2, nullptr},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Text(Own(ZvExtractDataFromCredentialOptions(row.record, row.index))),
+                  row.expected ? row.expected : "<null>")
+            << row.index;
+    }
+}
+
+TEST(ConnectionInfo, AppendsThreeEmptySessionItemsAndTheReservedValue) {
+    auto record = Own(ZvCreateConnectionInfo(kOptions.c_str(), -42));
+    EXPECT_EQ(Text(record), kOptions + R("||||-42"));
+    const auto items = zvtest::TakeArray(ZvExtractAllDataFromConnectionInfo(record.get()), 12);
+    EXPECT_TRUE(items.nullTerminated);
+    EXPECT_EQ(items.items,
+              (Items{"host", "c1", "5000", "c3", "c4", "c5", "c6", "pl", "", "", "", "-42"}));
+}
+
+TEST(ConnectionInfo, ChangeReplacesExactlyTheItemAtTheIndexInACopy) {
+    auto record = Own(ZvCreateConnectionInfo(kOptions.c_str(), 0));
+    const struct {
+        uint32_t index;
+        const char* value;
+        const char* expected;
+    } rows[] = {
+        {0, "other", "other|c1|5000|c3|c4|c5|c6|pl||||0"},
+        {9, "s", "host|c1|5000|c3|c4|c5|c6|pl||s||0"},
+        {10, "k", "host|c1|5000|c3|c4|c5|c6|pl|||k|0"},
+        {11, "17", "host|c1|5000|c3|c4|c5|c6|pl||||17"},
+        {12, "x", nullptr},
+        {UINT32_MAX, "x", nullptr},
+        {3, nullptr, nullptr},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Text(Own(ZvChangeConnectionInfo(record.get(), row.index, row.value))),
+                  row.expected ? R(row.expected) : "<null>")
+            << row.index;
+    }
+    EXPECT_EQ(Text(record), kOptions + R("||||0"));
+}
+
+TEST(ConnectionInfo, RecordsOfOtherThanTwelveItemsAreMadeButRefusedWhole) {
+    // From seven items, and from a changed value that holds the separator.
+    auto eleven = Own(ZvCreateConnectionInfo(R("a|b|c|d|e|f|g").c_str(), 1));
+    auto record = Own(ZvCreateConnectionInfo(kOptions.c_str(), 0));
+    auto thirteen = Own(ZvChangeConnectionInfo(record.get(), 8, R("a|b").c_str()));
+    EXPECT_EQ(Text(eleven), R("a|b|c|d|e|f|g||||1"));
+    EXPECT_EQ(Text(thirteen), kOptions + R("|a|b|||0"));
+    for (const auto* wrong : {&eleven, &thirteen}) {
+        EXPECT_EQ(ZvExtractAllDataFromConnectionInfo(wrong->get()), nullptr);
+        EXPECT_EQ(ZvChangeConnectionInfo(wrong->get(), 0, "x"), nullptr);
+    }
+    // Reading one item does not insist on the count, only on the index.
+    EXPECT_EQ(Text(Own(ZvExtractDataFromConnectionInfo(eleven.get(), 3))), "d");
+    EXPECT_EQ(ZvExtractDataFromConnectionInfo(eleven.get(), 11), nullptr);
+    EXPECT_EQ(ZvExtractDataFromConnectionInfo(thirteen.get(), 12), nullptr);
+}
+
+TEST(Records, NullArgumentsGiveNull) {
+    EXPECT_EQ(ZvCreateCredentialOptions(nullptr, "", 1, "", "", "", ""), nullptr);
+    EXPECT_EQ(ZvCreateCredentialOptions("h", "", 1, "", "", "", nullptr), nullptr);
+    EXPECT_EQ(ZvCreateCredentialOptionsPlugin("h", "", 1, "", "", "", "", nullptr), nullptr);
+    EXPECT_EQ(ZvCreateCredentialOptionsPlugin("h", nullptr, 1, "", "", "", "", ""), nullptr);
+    EXPECT_EQ(ZvExtractAllDataFromCredentialOptions(nullptr), nullptr);
+    EXPECT_EQ(ZvExtractDataFromCredentialOptions(nullptr, 0), nullptr);
+    EXPECT_EQ(ZvCreateConnectionInfo(nullptr, 0), nullptr);
+    EXPECT_EQ(ZvChangeConnectionInfo(nullptr, 3, "x"), nullptr);
+    EXPECT_EQ(ZvExtractAllDataFromConnectionInfo(nullptr), nullptr);
+    EXPECT_EQ(ZvExtractDataFromConnectionInfo(nullptr, 0), nullptr);
+}
