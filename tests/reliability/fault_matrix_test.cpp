@@ -1,6 +1,7 @@
 // What the caller sees when the server or the network misbehaves, end to end
 // through the exported functions: the exact message, no answer, the caller's
-// record as it was, and no descriptor left open.
+// record as it was, and no descriptor left open; or, when the server is only
+// slow, the answer.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>

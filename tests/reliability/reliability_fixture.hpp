@@ -1,6 +1,7 @@
 // The reference server fixture, with the process's descriptors counted: a
 // test may check after any case that everything an operation opened is
 // closed again, and every test checks it once more when the server is gone.
+// Also the mix of operations that the stress and stability runs repeat.
 #pragma once
 
 #include <dirent.h>
@@ -126,27 +127,26 @@ inline std::string WithMadeUpSession(std::string record) {
         OwnedText(ZvChangeConnectionInfo(record.c_str(), 10, std::string(32, 'k').c_str())));
 }
 
-// How a run of mixed operations went; shared by the threads of one run.
-struct Tally {
-    std::atomic<int> succeeded{0};
-    std::atomic<int> failedAsExpected{0};
-    std::atomic<int> wrong{0};
+// The servers a mix runs against: one that serves, one that answers with
+// wrong checksums, one that refuses every negotiation.
+struct MixServers {
+    std::string options;
+    std::string spoiling;
+    std::string refusing;
 };
 
-// Operations i % 8 == 2, 3 and 5 of a mix fail on purpose.
-inline bool FailsOnPurpose(int i) { return i % 8 == 2 || i % 8 == 3 || i % 8 == 5; }
-
 // One caller's run of direct and session operations, translated arguments,
-// now and then a logout and a new login, and failures: a reply spoiled by
-// the server at spoilingOptions, an unusable port and a session the server
-// does not know. The tags are the caller's own, so that an answer that came
-// back to another caller cannot pass for the right one.
-inline void RunMix(int caller, int operations, const std::string& options,
-                   const std::string& spoilingOptions, Tally& tally) {
+// now and then a logout and a new login, and failures that travel the
+// network like successes do, besides an unusable port and a session the
+// server does not know. The tags are the caller's own, so that an answer
+// that came back to another caller cannot pass for the right one. Counts the
+// operations that did not end as they should into wrong, which the callers
+// of one run share.
+inline void RunMix(int caller, int operations, const MixServers& servers, std::atomic<int>& wrong) {
     const auto check = [&](bool ok, const std::string& what) {
-        if (!ok && tally.wrong++ < 10)
-            std::fprintf(stderr, "caller %d: %s\n", caller, what.c_str());
+        if (!ok && wrong++ < 10) std::fprintf(stderr, "caller %d: %s\n", caller, what.c_str());
     };
+    const std::string& options = servers.options;
     std::string record = Text(OwnedText(ZvCreateConnectionInfo(options.c_str(), 0)));
     std::string unknownSession = WithMadeUpSession(record);
     const auto login = [&] {
@@ -164,9 +164,12 @@ inline void RunMix(int caller, int operations, const std::string& options,
             case 4:
                 outcome = Direct(options, 20, tag);
                 break;
+            case 1:
+                outcome = Direct(servers.refusing, 20, tag);
+                expectedFailure = "Refused";
+                break;
             case 2:
-                // Failures that travel the network like successes do.
-                outcome = Direct(spoilingOptions, 20, tag);
+                outcome = Direct(servers.spoiling, 20, tag);
                 expectedFailure = "C405: Checksum error";
                 break;
             case 3:
@@ -187,7 +190,6 @@ inline void RunMix(int caller, int operations, const std::string& options,
                     outcome = Persistent(record, 8, tag);
                     check(outcome.Item("ARGUMENTS") == tag, "logout " + tag);
                     login();
-                    ++tally.succeeded;
                     continue;
                 }
                 [[fallthrough]];
@@ -198,7 +200,6 @@ inline void RunMix(int caller, int operations, const std::string& options,
         if (expectedFailure != nullptr) {
             check(outcome.Message() == expectedFailure && outcome.Answer() == "<null>",
                   tag + ": " + outcome.Message());
-            ++tally.failedAsExpected;
             continue;
         }
         check(outcome.Message() == "<null>", tag + ": " + outcome.Message());
@@ -207,16 +208,17 @@ inline void RunMix(int caller, int operations, const std::string& options,
         if (i % 8 != 0 && i % 8 != 4) {
             check(outcome.Item("SESSION_ID") == RecordItem(record, 9), tag + " session id");
         }
-        ++tally.succeeded;
     }
     const Outcome logout = Persistent(record, 8, "bye");
     check(logout.Message() == "<null>", "logout: " + logout.Message());
 }
 
-// A server whose every response carries a wrong checksum.
-inline std::unique_ptr<zv::server::ReferenceServer> StartSpoilingServer() {
+// A server with a fault in every exchange of a phase; refusals say "Refused".
+inline std::unique_ptr<zv::server::ReferenceServer> StartFaultyServer(
+    zv::server::FaultKind negotiation, zv::server::FaultKind response) {
     zv::server::ServerOptions options;
-    options.faults.response.kind = zv::server::FaultKind::kWrongChecksum;
+    options.faults.negotiation = {negotiation, "Refused"};
+    options.faults.response.kind = response;
     auto server = std::make_unique<zv::server::ReferenceServer>(options);
     return server->Start() ? std::move(server) : nullptr;
 }

@@ -4,24 +4,29 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "reliability_fixture.hpp"
 
 using namespace zvtest;
+using zv::server::FaultKind;
 
 namespace {
 
 // Runs count operations of the mix against servers of their own, started and
 // stopped here. Returns how many of them did not end as they should.
 int RunOperations(int count) {
-    zv::server::ReferenceServer good{zv::server::ServerOptions{}};
-    const auto spoiling = StartSpoilingServer();
-    if (!good.Start() || spoiling == nullptr) return count;
-    Tally tally;
-    RunMix(0, count, OptionsAt(good.Port()), OptionsAt(spoiling->Port()), tally);
-    return tally.wrong;
+    const auto good = StartFaultyServer(FaultKind::kNone, FaultKind::kNone);
+    const auto spoiling = StartFaultyServer(FaultKind::kNone, FaultKind::kWrongChecksum);
+    const auto refusing = StartFaultyServer(FaultKind::kRefuse, FaultKind::kNone);
+    if (!good || !spoiling || !refusing) return count;
+    std::atomic<int> wrong{0};
+    RunMix(0, count,
+           {OptionsAt(good->Port()), OptionsAt(spoiling->Port()), OptionsAt(refusing->Port())},
+           wrong);
+    return wrong;
 }
 
 std::size_t HeapInUse() { return mallinfo2().uordblks; }
