@@ -115,7 +115,7 @@ TEST_F(OperationsEndToEnd, LogoutLeavesTheRecordAndTheServerForgetsTheSession) {
 
 TEST_F(OperationsEndToEnd, NullArgumentsAndAbsentMessagePointerAreTolerated) {
     const std::string options = Options();
-    char* answer = ZvExecuteDirectOperation(nullptr, options.c_str(), 30, nullptr, 1, 1, 0);
+    char* answer = ZvExecuteDirectOperation(nullptr, options.c_str(), 7, nullptr, 1, 1, 0);
     ASSERT_NE(answer, nullptr);
     const Outcome fromNull{OwnedText(answer), nullptr};
     EXPECT_EQ(fromNull.Item("ARGUMENTS"), "");

@@ -1,14 +1,18 @@
 // The reference server fixture, with the process's descriptors counted: a
 // test may check after any case that everything an operation opened is
 // closed again, and every test checks it once more when the server is gone.
+// Also the mix of operations that the stress and stability runs repeat.
 #pragma once
 
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -121,6 +125,102 @@ inline std::string WithMadeUpSession(std::string record) {
     record = Text(OwnedText(ZvChangeConnectionInfo(record.c_str(), 9, id.get())));
     return Text(
         OwnedText(ZvChangeConnectionInfo(record.c_str(), 10, std::string(32, 'k').c_str())));
+}
+
+// The servers a mix runs against: one that serves, one that answers with
+// wrong checksums, one that refuses every negotiation.
+struct MixServers {
+    std::string options;
+    std::string spoiling;
+    std::string refusing;
+};
+
+// One caller's run of direct and session operations, translated arguments,
+// now and then a logout and a new login, and failures that travel the
+// network like successes do, besides an unusable port and a session the
+// server does not know. The tags are the caller's own, so that an answer
+// that came back to another caller cannot pass for the right one. Counts the
+// operations that did not end as they should into wrong, which the callers
+// of one run share.
+inline void RunMix(int caller, int operations, const MixServers& servers, std::atomic<int>& wrong) {
+    const auto check = [&](bool ok, const std::string& what) {
+        if (!ok && wrong++ < 10) std::fprintf(stderr, "caller %d: %s\n", caller, what.c_str());
+    };
+    const std::string& options = servers.options;
+    std::string record = Text(OwnedText(ZvCreateConnectionInfo(options.c_str(), 0)));
+    std::string unknownSession = WithMadeUpSession(record);
+    const auto login = [&] {
+        const Outcome outcome = Persistent(record, 1, "t" + std::to_string(caller));
+        check(outcome.Message() == "<null>", "login: " + outcome.Message());
+    };
+    login();
+    for (int i = 0; i < operations; ++i) {
+        const std::string tag = "t" + std::to_string(caller) + "-" + std::to_string(i);
+        std::string expected = tag;
+        const char* expectedFailure = nullptr;
+        Outcome outcome;
+        switch (i % 8) {
+            case 0:
+            case 4:
+                outcome = Direct(options, 20, tag);
+                break;
+            case 1:
+                outcome = Direct(servers.refusing, 20, tag);
+                expectedFailure = "Refused";
+                break;
+            case 2:
+                outcome = Direct(servers.spoiling, 20, tag);
+                expectedFailure = "C405: Checksum error";
+                break;
+            case 3:
+                outcome = Persistent(unknownSession, 20, tag);
+                expectedFailure = "Unknown session";
+                break;
+            case 5:
+                outcome = Direct(OptionsAt(0), 20, tag);
+                expectedFailure = "C030: Invalid PORT number";
+                break;
+            case 6:
+                // Argument 1 replaced by the name of the output format.
+                outcome = Persistent(record, 7, tag + R("^x"), 1, 3);
+                expected = tag + R("^JSON");
+                break;
+            case 7:
+                if (i % 64 == 7) {
+                    outcome = Persistent(record, 8, tag);
+                    check(outcome.Item("ARGUMENTS") == tag, "logout " + tag);
+                    login();
+                    continue;
+                }
+                [[fallthrough]];
+            default:
+                outcome = Persistent(record, 20, tag);
+                break;
+        }
+        if (expectedFailure != nullptr) {
+            check(outcome.Message() == expectedFailure && outcome.Answer() == "<null>",
+                  tag + ": " + outcome.Message());
+            continue;
+        }
+        check(outcome.Message() == "<null>", tag + ": " + outcome.Message());
+        check(outcome.Item("ARGUMENTS") == expected,
+              tag + " answered with " + outcome.Item("ARGUMENTS"));
+        if (i % 8 != 0 && i % 8 != 4) {
+            check(outcome.Item("SESSION_ID") == RecordItem(record, 9), tag + " session id");
+        }
+    }
+    const Outcome logout = Persistent(record, 8, "bye");
+    check(logout.Message() == "<null>", "logout: " + logout.Message());
+}
+
+// A server with a fault in every exchange of a phase; refusals say "Refused".
+inline std::unique_ptr<zv::server::ReferenceServer> StartFaultyServer(
+    zv::server::FaultKind negotiation, zv::server::FaultKind response) {
+    zv::server::ServerOptions options;
+    options.faults.negotiation = {negotiation, "Refused"};
+    options.faults.response.kind = response;
+    auto server = std::make_unique<zv::server::ReferenceServer>(options);
+    return server->Start() ? std::move(server) : nullptr;
 }
 
 }  // namespace zvtest

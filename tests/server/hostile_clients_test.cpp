@@ -1,8 +1,8 @@
 // What an ordinary client sees while others attack the server: it is served
-// promptly while hundreds of connections idle, huge uploads stall or
-// negotiations flood in; its session outlives the flood; the server closes
-// stalled connections on its own and survives limits on processes and
-// address space.
+// promptly while hundreds of connections idle, uploads stall or announce more
+// than the server takes, or negotiations flood in; its session outlives the
+// flood; the server closes stalled connections on its own, gives back the
+// memory they held and survives limits on processes and address space.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,6 +15,7 @@
 #include <csignal>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "descriptor_limit.hpp"
@@ -97,7 +98,7 @@ struct Attack {
     std::function<void(zv::server::ServerLimits&)> configure;
     // Opens its connections into held and returns how many it opened.
     std::function<int(int port, std::vector<RawClient>& held)> start;
-    bool closedByDeadline;  // the server drops the held connections itself
+    bool closedByServer;  // the server drops the held connections itself, within seconds
 };
 
 using HostileClients = ReliabilityTest;
@@ -133,6 +134,14 @@ TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
              return 16;
          },
          true},
+        // A header announcing more than the server takes: closed unread.
+        {"oversized upload",
+         [](zv::server::ServerLimits& limits) { limits.maxRequestPayload = 1u << 20; },
+         [](int port, std::vector<RawClient>& held) {
+             held.emplace_back(port);
+             return int{held.back().SendHeaderAndFiller(20, (1u << 20) + 1, 0)};
+         },
+         true},
         // More negotiations than the pending store holds: the logged-in
         // session is in a store of its own and stays.
         {"negotiation flood",
@@ -154,9 +163,16 @@ TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
         EXPECT_GT(attack.start(Port(), held), 0);
         EXPECT_LT(OrdinaryClientTime(Options(), record).count(), kSanitizedBuild ? 5000 : 1000);
         EXPECT_LE(Server().MemoryInUse(), options.limits.memoryLimit);
-        if (attack.closedByDeadline) {
+        EXPECT_LE(Server().Keys().PendingCount(), options.limits.maxPendingKeys);
+        if (attack.closedByServer) {
             for (RawClient& client : held) EXPECT_TRUE(client.ClosedByServerWithin(5));
         }
+        // Every connection gone, every byte claimed for one is given back.
+        held.clear();
+        for (int i = 0; i < 500 && Server().MemoryInUse() != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(Server().MemoryInUse(), 0u);
     }
 }
 
@@ -226,11 +242,11 @@ TEST(ServerUnderLimits, SurvivesLimitsOnProcessesAndAddressSpace) {
         uint32_t upload;  // each client sends this much and then stalls
     };
     const Case cases[] = {
-        // Room for the main thread and the loop, not for a thread per client.
-        {"processes", RLIMIT_NPROC, 3, {}, 40, 0},
         // Uploads together far beyond the address space: some cannot be
         // held and are dropped, the server stays.
         {"address space", RLIMIT_AS, 512u << 20, {"--memory-limit", "2G"}, 10, 40u << 20},
+        // Room for the main thread and the loop, not for a thread per client.
+        {"processes", RLIMIT_NPROC, 3, {}, 40, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

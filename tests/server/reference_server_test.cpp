@@ -1,11 +1,13 @@
-// What the reference server does that the client's own tests do not show:
-// it keeps a direct operation's key for one request, gives every login its
-// own session and refuses what it cannot place with the error flag. Its log
-// is read by tests/tools/programs_end_to_end.sh, the fields it decodes
-// through the client in tests/operations, its required credentials by the
-// Python package's tests (test_operations.py, with --require-item3).
+// What the reference server does that the client's operations never show: a
+// negotiated key serves one request, a request with too few fields is
+// refused, every login gets a session of its own, and the key tables keep
+// their caps and lifetimes. Its log is read by
+// tests/tools/programs_end_to_end.sh, the fields it decodes through the client
+// in tests/operations, its required credentials by the Python package's tests
+// (test_operations.py, with --require-item3).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "support/server_fixture.hpp"
@@ -41,7 +43,6 @@ TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused)
     zv::SessionIdBytes sessionId{};
     const std::string first = RawDirect(Port(), kPayload, key, sessionId);
     ASSERT_TRUE(first != "<failed>" && first.rfind("error: ", 0) != 0) << first;
-    EXPECT_EQ(Server().Keys().PendingCount(), 0u);
     EXPECT_EQ(Server().Keys().SessionCount(), 0u);
     EXPECT_EQ(RawDirect(Port(), kPayload, key, sessionId), "error: Unknown session");
 
@@ -53,14 +54,33 @@ TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused)
     EXPECT_EQ(Direct(Options(), 100, "x").Item("OPERATION"), "100");
 }
 
-TEST_F(ReferenceServerTest, EachLoginGetsItsOwnRecordIdSessionAndPrintableKey) {
-    std::string first = FreshSession(), second = FreshSession();
-    ASSERT_EQ(Persistent(first, 1, "").Message(), "<null>");
-    ASSERT_EQ(Persistent(second, 1, "").Message(), "<null>");
-    for (uint32_t item : {8u, 9u, 10u})
-        EXPECT_NE(RecordItem(first, item), RecordItem(second, item));
-    for (char c : RecordItem(first, 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
-    EXPECT_EQ(Server().Keys().SessionCount(), 2u);
+TEST_F(ReferenceServerTest, EachLoginGetsItsOwnSessionAndTheLeastRecentlyUsedMakesRoom) {
+    zv::server::ServerOptions options;
+    options.limits.maxSessions = 2;
+    Restart(options);
+    std::string records[] = {FreshSession(), FreshSession(), FreshSession()};
+    for (std::string& record : records) ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    for (uint32_t item : {8u, 9u, 10u}) {
+        EXPECT_NE(RecordItem(records[1], item), RecordItem(records[2], item));
+    }
+    for (char c : RecordItem(records[2], 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
+
+    EXPECT_EQ(Persistent(records[0], 20, "x").Message(), "Unknown session");
+    EXPECT_EQ(Persistent(records[1], 20, "x").Item("ARGUMENTS"), "x");
+    EXPECT_EQ(Persistent(records[2], 20, "x").Item("ARGUMENTS"), "x");
+}
+
+TEST_F(ReferenceServerTest, KeysAreForgottenPastTheirLifetime) {
+    zv::server::ServerOptions options;
+    options.limits.sessionIdleLimit = std::chrono::seconds(0);
+    Restart(options);
+    std::string record = FreshSession();
+    ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    EXPECT_EQ(Persistent(record, 20, "x").Message(), "Unknown session");
+
+    options.limits.pendingKeyLifetime = std::chrono::seconds(0);
+    Restart(options);
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Unknown session");
 }
 
 }  // namespace
