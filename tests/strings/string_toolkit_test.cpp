@@ -22,9 +22,7 @@ TEST(StrSplit, CountsEveryItemIncludingEmptyOnesAndJoinPutsThemBack) {
     } rows[] = {
         {"empty", "", 0x1C, {""}},
         {"trailing", R("a|"), 0x1C, {"a", ""}},
-        {"leading", R("|a"), 0x1C, {"", "a"}},
         {"inner", R("a||b"), 0x1C, {"a", "", "b"}},
-        {"none", "no separator", 0x1C, {"no separator"}},
         {"high byte", R("\xE9t\xE9~\xA4~"), 0xFE, {"\xE9t\xE9", "\xA4", ""}},
         {"its low bits", R("x~y"), 0x7E, {R("x~y")}},
         {"zero", R("a|b"), 0, {R("a|b")}},
@@ -55,27 +53,6 @@ TEST(StrJoin, PutsTheWholeSeparatorBetweenItems) {
     }
 }
 
-TEST(ExtractFromSplit, PicksOneItemOrNullPastTheEnd) {
-    const struct {
-        const char* text;
-        uint32_t index;
-        const char* expected;
-    } rows[] = {
-        {"a^b^", 0, "a"},
-        {"a^b^", 1, "b"},
-        {"a^b^", 2, ""},
-        {"a^b^", 3, nullptr},
-        {"a^b^", UINT32_MAX, nullptr},
-        {"", 0, ""},
-        {"", 1, nullptr},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Text(Own(ZvExtractFromSplit(R(row.text).c_str(), 0x1F, row.index))),
-                  row.expected ? row.expected : "<null>")
-            << row.text << " " << row.index;
-    }
-}
-
 TEST(CatString, PutsTheSeparatorBetweenWhateverIsGiven) {
     const struct {
         const char *first, *second, *separator, *expected;
@@ -96,14 +73,12 @@ TEST(ExtractData, FindsTheItemTheKeyListNamesExactlyAndLetsTheLastOneWin) {
         const char *data, *key, *expected;
     } cases[] = {
         {answer, "RECORD_ID", "r-17"},
-        {answer, "USER", "alice"},
         {answer, "KEYS", "KEYS~RECORD_ID~USER"},  // the first name labels the key list itself
         {answer, "record_id", nullptr},
         {answer, "RECORD", nullptr},
         {answer, "", nullptr},
         {"K~A~A|first|second", "A", "second"},
-        {"~|v", "", "v"},  // an empty name matches an empty entry of the key list
-        {"K~A~B|a", "A", "a"},
+        {"~|v", "", "v"},           // an empty name matches an empty entry of the key list
         {"K~A~B|a", "B", nullptr},  // named beyond the last item
     };
     for (const auto& c : cases) {

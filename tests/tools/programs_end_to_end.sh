@@ -12,8 +12,16 @@ source "$(dirname "$0")/../support/reference_server.sh"
 trap 'stop_reference_servers; rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 expect_in() { grep -qF -- "$1" <<<"$2" || fail "expected '$1' in: $2"; }
+# fails STATUS TEXT COMMAND...: the command ends with STATUS and says TEXT on stderr.
+fails() {
+  local want=$1 text=$2 status=0
+  shift 2
+  err=$("$@" 2>&1 >/dev/null) || status=$?
+  [ $status -eq "$want" ] || fail "$*: status $status"
+  expect_in "$text" "$err"
+}
 # A server whose error texts would set the window title and clear the screen.
-start_reference_server "$server" /dev/null \
+start_reference_server "$server" "$work/hostile.log" --dump \
   --fault "response:error-flag=$(printf '\033]0;owned\007\033[2J\177\302\233')"
 hostile_port=$port
 start_reference_server "$server" "$work/main.log" --verbose
@@ -23,10 +31,13 @@ grep -q -- '--fault' <<<"$("$server" --help)" || fail "server help"
 [ "$("$server" --version)" = "zorvat-server $version" ] || fail "server --version"
 for options in --no-such-option "--fault response:no-such-fault" "--port 65536" \
   "--memory-limit 12X" "--idle-timeout 0"; do
-  status=0
   # shellcheck disable=SC2086 # the options are meant to split
-  "$server" $options >/dev/null 2>&1 || status=$?
-  [ $status -eq 2 ] || fail "server $options: status $status"
+  fails 2 "" "$server" $options
+done
+for options in "direct --host 127.0.0.1 --port 65536 --op 2" "run --op 2 --args x\q" \
+  "run --op 2 --args abc\x00def" "run --op 2 --connect-timeout -1"; do
+  # shellcheck disable=SC2086 # the options are meant to split
+  fails 2 "" "$cli" $options
 done
 
 out=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --args 'A\AB' --output-format 3)
@@ -77,13 +88,8 @@ cp -p "$session" "$work/stale"
 "$cli" logout --session-file "$session" >/dev/null
 [ ! -e "$session" ] || fail "session file left after logout"
 
-set +e
-err=$("$cli" login --host 127.0.0.1 --port "$port" --session-file "$work/stale" 2>&1); status=$?
-[ $status -eq 1 ] || fail "login over a session file: status $status"
-expect_in '--force' "$err"
-err=$("$cli" run --session-file "$work/stale" --op 20 2>&1); status=$?
-[ $status -eq 1 ] || fail "logged-out session: status $status"
-expect_in 'log in again' "$err"
+fails 1 --force "$cli" login --host 127.0.0.1 --port "$port" --session-file "$work/stale"
+fails 1 'log in again' "$cli" run --session-file "$work/stale" --op 20
 
 # Session files that someone else could have planted, swapped or read.
 cp -p "$work/stale" "$work/open"
@@ -101,52 +107,35 @@ fi
 for case in "${planted[@]}"; do
   for command in "run --op 20" logout; do
     # shellcheck disable=SC2086 # the command is meant to split
-    err=$("$cli" $command --session-file "${case%%:*}" 2>&1); status=$?
-    [ $status -eq 1 ] || fail "$command with ${case%%:*}: status $status"
-    expect_in "${case#*:}" "$err"
+    fails 1 "${case#*:}" "$cli" $command --session-file "${case%%:*}"
   done
 done
 chmod 644 "$work/secret"
-err=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --credential-item4-file "$work/secret" 2>&1)
-[ $? -eq 1 ] || fail "credential file open to others"
-expect_in 'open to group' "$err"
+fails 1 'open to group' "$cli" direct --host 127.0.0.1 --port "$port" --op 2 \
+  --credential-item4-file "$work/secret"
 
 # A login whose session file cannot be written closes the session again.
-logouts() { grep -c '^request op=8 ' "$work/main.log"; }
+logouts() { grep -c '^request op=8 ' "$work/main.log" || true; }
 before=$(logouts)
-err=$("$cli" login --host 127.0.0.1 --port "$port" --session-file "$work/none/s" 2>&1); status=$?
-[ $status -eq 1 ] || fail "unwritable session file: status $status"
-expect_in 'logged out on the server' "$err"
+fails 1 'logged out on the server' "$cli" login --host 127.0.0.1 --port "$port" \
+  --session-file "$work/none/s"
 for _ in $(seq 50); do [ "$(logouts)" -gt "$before" ] && break; sleep 0.1; done
 [ "$(logouts)" -gt "$before" ] || fail "no logout after the failed write"
 
-# Server texts reach the terminal escaped.
-err=$("$cli" direct --host 127.0.0.1 --port "$hostile_port" --op 2 2>&1); status=$?
-[ $status -eq 1 ] || fail "server error: status $status"
+# Server texts reach the terminal, and the server's dump, escaped.
+fails 1 "" "$cli" direct --host 127.0.0.1 --port "$hostile_port" --op 2
 [ "$err" = 'zorvat-cli: \x1B]0;owned\x07\x1B[2J\x7FÂ\x9B' ] || fail "server text not escaped: $err"
+expect_in '>> answer: \x1b]0;owned\x07\x1b[2J\x7f' "$(cat "$work/hostile.log")"
 
-err=$("$cli" run --session-file "$session" --op 20 2>&1 >/dev/null); status=$?
-[ $status -eq 1 ] || fail "missing session file: status $status"
-expect_in 'log in first' "$err"
-err=$("$cli" direct --host 127.0.0.1 --port 1 --op 2 2>&1 >/dev/null); status=$?
-[ $status -eq 1 ] || fail "refused connection: status $status"
-expect_in 'C104: Unable to connect to server!' "$err"
-for options in "direct --host 127.0.0.1 --port 65536 --op 2" "run --op 2 --args x\q" \
-  "run --op 2 --args abc\x00def" "run --op 2 --connect-timeout -1"; do
-  # shellcheck disable=SC2086 # the options are meant to split
-  "$cli" $options >/dev/null 2>&1; status=$?
-  [ $status -eq 2 ] || fail "cli $options: status $status"
-done
+fails 1 'log in first' "$cli" run --session-file "$session" --op 20
+fails 1 'C104: Unable to connect to server!' "$cli" direct --host 127.0.0.1 --port 1 --op 2
 # A stopped server still completes handshakes, and then never answers.
-kill -STOP $pid
-err=$("$cli" direct --host 127.0.0.1 --port "$port" --op 2 --timeout 0.3 2>&1 >/dev/null); status=$?
-kill -CONT $pid
-[ $status -eq 1 ] || fail "stopped server: status $status"
-expect_in 'C407: Timed out waiting for the server' "$err"
+kill -STOP "$pid"
+fails 1 'C407: Timed out waiting for the server' \
+  "$cli" direct --host 127.0.0.1 --port "$port" --op 2 --timeout 0.3
+kill -CONT "$pid"
 "$cli" direct --help | grep -q -- '--output-format' || fail "help"
 
 kill -TERM "$pid"
-wait "$pid"; status=$?
-[ $status -eq 0 ] || fail "server stopped by SIGTERM: status $status"
-set -e
+wait "$pid" || fail "server stopped by SIGTERM: status $?"
 echo "programs end to end: ok"

@@ -72,13 +72,6 @@ class SilentServer:
         self.listener.close()
 
 
-def unused_port():
-    """A loopback port that nothing listens on (it was free a moment ago)."""
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
 def open_descriptors():
     return len(os.listdir("/proc/self/fd"))
 

@@ -1,19 +1,16 @@
-"""Time limits and cancellation: a timeout, Ctrl-C in a subprocess, and the
+"""Time limits and cancellation: a timeout, Ctrl-C, and the
 cancellation of an asyncio task, against a server that never answers."""
 
 import asyncio
 import os
 import signal
-import subprocess
-import sys
-import textwrap
 import threading
 import time
 import unittest
 
 import zorvat
 
-from .support import PACKAGE_ROOT, SilentServer, open_descriptors
+from .support import SilentServer, open_descriptors
 
 
 @unittest.skipUnless(os.path.isdir("/proc/self/fd"), "descriptors are counted in /proc")
@@ -61,39 +58,18 @@ class LimitsTest(unittest.TestCase):
             self.assertEqual(open_descriptors(), before)
 
     def test_ctrl_c_interrupts_a_blocked_call(self):
-        child = textwrap.dedent(
-            """
-            import signal, threading
-            import zorvat
-            from tests.support import SilentServer, open_descriptors
-            # A parent started in the background may pass SIGINT on ignored.
-            signal.signal(signal.SIGINT, signal.default_int_handler)
-            with SilentServer() as options:
-                before = open_descriptors()
-                print("waiting", flush=True)
-                try:
-                    zorvat.execute_direct(options, 2)
-                except KeyboardInterrupt:
-                    after = open_descriptors()
-                    print("interrupted", threading.active_count(), after - before, flush=True)
-            """
-        )
-        environment = {**os.environ, "PYTHONPATH": str(PACKAGE_ROOT)}
-        with subprocess.Popen(
-            [sys.executable, "-c", child], env=environment, stdout=subprocess.PIPE, text=True
-        ) as process:
-            try:
-                self.assertEqual(process.stdout.readline(), "waiting\n")
-                time.sleep(0.3)
-                process.send_signal(signal.SIGINT)
-                interrupted_at = time.monotonic()
-                timer = threading.Timer(10, process.kill)
-                timer.start()
-                line = process.stdout.readline()
-                elapsed = time.monotonic() - interrupted_at
-                timer.cancel()
-            finally:
-                process.kill()
-        # One thread left, no descriptor: the call was cancelled, not abandoned.
-        self.assertEqual(line, "interrupted 1 0\n")
-        self.assertLess(elapsed, 0.5)
+        # A parent started in the background may pass SIGINT on ignored.
+        previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+        self.addCleanup(signal.signal, signal.SIGINT, previous)
+        with SilentServer() as options:
+            before = (open_descriptors(), threading.active_count())
+            ctrl_c = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+            ctrl_c.start()
+            started = time.monotonic()
+            with self.assertRaises(KeyboardInterrupt):
+                zorvat.execute_direct(options, 2, timeout=5)
+            elapsed = time.monotonic() - started
+            ctrl_c.join()
+            # No thread or descriptor left: the call was cancelled, not abandoned.
+            self.assertEqual((open_descriptors(), threading.active_count()), before)
+        self.assertLess(elapsed, 0.8)

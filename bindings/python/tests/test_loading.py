@@ -38,13 +38,5 @@ class LoadingTest(unittest.TestCase):
         for place in ("ImportError", "ZORVAT_LIBRARY", str(self.package), "system loader"):
             self.assertIn(place, result.stderr)
 
-        wrong = str(self.site / "nowhere.so")
-        result = run_python(REPORT_PATH, self.site, ZORVAT_LIBRARY=wrong)
-        self.assertIn(
-            f"ImportError: zorvat: cannot load the library named by ZORVAT_LIBRARY ({wrong})",
-            result.stderr,
-        )
-
-    def test_a_library_without_the_exported_names_is_refused(self):
         result = run_python(REPORT_PATH, self.site, ZORVAT_LIBRARY="libm.so.6")
         self.assertIn("does not export ZvExecuteDirectOperation", result.stderr)

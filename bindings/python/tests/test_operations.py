@@ -97,17 +97,11 @@ class OperationsTest(unittest.TestCase):
             self.assertNotIsInstance(caught.exception, zorvat.NegotiationRefused)
         self.assertFalse(session.logged_in)  # the logout was sent, and only once
 
-    def test_threads_get_their_own_answers_and_a_shared_session_logs_out_once(self):
-        def direct(index):
-            texts = [f"thread {index} call {n} €" for n in range(CALLS)]
-            answers = [zorvat.execute_direct(self.options, 20, text) for text in texts]
-            return [answer["ARGUMENTS"] for answer in answers] == texts
-
-        self.assertEqual(run_together(direct), [True] * THREADS)
+    def test_threads_share_a_session_and_log_it_out_once(self):
         with zorvat.Session(self.options) as session:
 
             def in_session(index):
-                texts = [f"{index}/{n}" for n in range(CALLS)]
+                texts = [f"{index}/{n} €" for n in range(CALLS)]
                 return [session.execute(20, text)["ARGUMENTS"] for text in texts] == texts
 
             self.assertEqual(run_together(in_session), [True] * THREADS)
