@@ -6,54 +6,18 @@
 #   external_server.sh start SERVER PORTS_FILE   writes "PORT CONTROL_PORT PID"
 #   external_server.sh stop PORTS_FILE
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/../support/reference_server.sh
+source "$(dirname "$0")/../support/reference_server.sh"
 
-stop() {
-  local ports=$1
-  [ -f "$ports" ] || return 0
-  local pid
-  pid=$(awk '{print $3}' "$ports")
-  if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
-    for _ in $(seq 100); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-  fi
-  rm -f "$ports"
-}
-
-start() {
-  local server=$1 ports=$2
-  stop "$ports"
-  local output="$ports.out"
-  # Detached from ctest's pipes, so that ctest does not wait for it; the
-  # time limit ends a server whose stop never came.
-  timeout 3600 "$server" --port 0 --control-port 0 >"$output" 2>"$ports.err" </dev/null &
-  local pid=$!
-  for _ in $(seq 200); do
-    grep -q '^control on ' "$output" 2>/dev/null && break
-    if ! kill -0 "$pid" 2>/dev/null; then
-      echo "zorvat-server ended at once:" >&2
-      cat "$ports.err" >&2
-      exit 1
-    fi
-    sleep 0.05
-  done
-  local port control
-  port=$(sed -n 's/^listening on .*:\([0-9][0-9]*\)$/\1/p' "$output")
-  control=$(sed -n 's/^control on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$output")
-  if [ -z "$port" ] || [ -z "$control" ]; then
-    echo "zorvat-server did not report its ports:" >&2
-    cat "$output" "$ports.err" >&2
-    kill "$pid" 2>/dev/null || true
-    exit 1
-  fi
-  echo "$port $control $pid" >"$ports.tmp"
-  mv "$ports.tmp" "$ports"
-  echo "reference server on 127.0.0.1:$port, control port $control (pid $pid)"
-}
-
+ports=${!#}
+[ ! -f "$ports" ] || kill "$(awk '{print $3}' "$ports")" 2>/dev/null || true
+rm -f "$ports"
 case "${1:-}" in
-  start) start "$2" "$3" ;;
-  stop) stop "$2" ;;
+  start)
+    start_reference_server "$2" "$ports.err" --control-port 0 || { cat "$ports.err" >&2; exit 1; }
+    echo "$port $control ${server_pids[0]}" >"$ports"
+    trap - EXIT # the server serves the tests until "stop"
+    echo "reference server on 127.0.0.1:$port, control port $control (pid ${server_pids[0]})" ;;
+  stop) ;;
   *) echo "usage: $0 start SERVER PORTS_FILE | stop PORTS_FILE" >&2; exit 2 ;;
 esac

@@ -47,18 +47,22 @@ TEST_F(OperationsEndToEnd, DirectOperationNegotiatesItsOwnKeyAndSendsTheTranslat
     EXPECT_EQ(empty.Item("CLIENT_TYPE"), "C_Windows");
 }
 
-TEST_F(OperationsEndToEnd, LoginStoresTheServersSessionInANewRecord) {
+TEST_F(OperationsEndToEnd, ASessionFromLoginToLogout) {
     std::string record = FreshSession();
-    const std::string before = record;
+    const std::string fresh = record;
+    uint64_t before = Server().ExchangeCount();
     const Outcome login = Persistent(record, 1, "login args", 5, 6, 12345);
     ASSERT_EQ(login.Message(), "<null>");
-    ASSERT_NE(record, before);
-
+    EXPECT_EQ(ExchangesSince(before, 2), 2u);
+    // The server's session goes into a new record; everything else stays.
     EXPECT_EQ(RecordItem(record, 8), login.Item("RECORD_ID"));
     EXPECT_NE(RecordItem(record, 8), "");
     EXPECT_EQ(RecordItem(record, 9), login.Item("SESSION_ID"));
     EXPECT_EQ(RecordItem(record, 9).size(), 36u);
     EXPECT_EQ(RecordItem(record, 10).size(), 32u);
+    for (uint32_t index : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 11u}) {
+        EXPECT_EQ(RecordItem(record, index), RecordItem(fresh, index)) << index;
+    }
     // The login sends formats 1 whatever the caller asks for, and its
     // arguments untranslated.
     EXPECT_EQ(login.Item("SESSION_MODE"), "1");
@@ -66,19 +70,9 @@ TEST_F(OperationsEndToEnd, LoginStoresTheServersSessionInANewRecord) {
     EXPECT_EQ(login.Item("OUTPUT_FORMAT"), "1");
     EXPECT_EQ(login.Item("ARGUMENTS"), "login args");
     ExpectCredentials(login, true);
-    // Everything else stays as it was.
-    for (uint32_t index : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 11u}) {
-        EXPECT_EQ(RecordItem(record, index), RecordItem(before, index)) << index;
-    }
-}
 
-TEST_F(OperationsEndToEnd, SessionOperationsUseTheStoredSessionWithoutNegotiating) {
-    std::string record = FreshSession();
-    const uint64_t start = Server().ExchangeCount();
-    ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
-    ASSERT_EQ(ExchangesSince(start, 2), 2u);
-
-    const uint64_t before = Server().ExchangeCount();
+    // Session operations use the stored session without negotiating.
+    before = Server().ExchangeCount();
     const Outcome outcome = Persistent(record, 7, R("a0^old^a2"), 9, 2);
     ASSERT_EQ(outcome.Message(), "<null>");
     EXPECT_EQ(ExchangesSince(before, 1), 1u);
@@ -88,17 +82,12 @@ TEST_F(OperationsEndToEnd, SessionOperationsUseTheStoredSessionWithoutNegotiatin
     EXPECT_EQ(outcome.Item("RECORD_ID"), RecordItem(record, 8));
     EXPECT_EQ(outcome.Item("ARGUMENTS"), R("a0^XML^a2"));
     EXPECT_EQ(outcome.Item("CREDENTIAL_ITEM3"), "<missing>");  // only the record id and arguments
-
     // é, ü, €, Š, œ, Ÿ in ISO-8859-15, and a sub-item separator, both ways.
     const std::string text = R("Caf\xE9 M\xFCller^4,50 \xA4 \xA6koda \xBD\xBE~x");
     EXPECT_EQ(Persistent(record, 20, text).Item("ARGUMENTS"), text);
-}
 
-TEST_F(OperationsEndToEnd, LogoutLeavesTheRecordAndTheServerForgetsTheSession) {
-    std::string record = FreshSession();
-    ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
+    // The logout leaves the record as it was; the server forgets the session.
     const std::string loggedIn = record;
-
     const Outcome logout = Persistent(record, 8, "bye", 3, 4, 99);
     ASSERT_EQ(logout.Message(), "<null>");
     EXPECT_EQ(record, loggedIn);
@@ -106,8 +95,7 @@ TEST_F(OperationsEndToEnd, LogoutLeavesTheRecordAndTheServerForgetsTheSession) {
     EXPECT_EQ(logout.Item("RECORD_ID"), RecordItem(record, 8));
     EXPECT_EQ(logout.Item("OUTPUT_FORMAT"), "4");
     ExpectCredentials(logout, false);
-
-    // The server no longer knows the session: its error text is the message.
+    // Its error text is the message, never an answer.
     const Outcome after = Persistent(record, 20, "x");
     EXPECT_EQ(after.Answer(), "<null>");
     EXPECT_EQ(after.Message(), "Unknown session");

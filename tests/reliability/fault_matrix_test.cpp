@@ -144,23 +144,6 @@ TEST_F(FaultMatrix, ServerThatNeverAccepts) {
     }
 }
 
-TEST_F(FaultMatrix, ConnectionRefused) {
-    // Unreachable hosts of every kind are in tests/operations, which also
-    // run on Windows; here the record and the descriptors are watched.
-    const int port = UnusedLoopbackPort();
-    const char* const expected = "C104: Unable to connect to server!";
-    EXPECT_EQ(Direct(OptionsAt(port), 2, "").Message(), expected);
-    for (const uint8_t code : {1, 20, 8}) {
-        std::string record = WithPort(code == 1 ? FreshSession() : LoggedInRecord(), port);
-        const std::string before = record;
-        const Outcome outcome = Persistent(record, code, "x");
-        EXPECT_EQ(outcome.Message(), expected) << int{code};
-        EXPECT_EQ(outcome.Answer(), "<null>");
-        EXPECT_EQ(record, before);
-    }
-    ExpectNoDescriptorLeft("refused");
-}
-
 TEST_F(FaultMatrix, PeerResettingWhileTheRequestIsSent) {
     // SIGPIPE keeps its default disposition, which would end this process if
     // the library let a send on the reset connection raise it.
@@ -231,7 +214,10 @@ TEST_F(FaultMatrix, SpoiledOrDrippingRepliesInEveryKindOfOperation) {
     };
     std::string loggedIn = LoggedInRecord();
     for (const Case& c : cases) {
-        SetFaults(c.negotiation, c.response, c.text);
+        FaultPlan plan;
+        plan.negotiation = {c.negotiation, c.text};
+        plan.response = {c.response, c.text};
+        Server().SetFaults(plan);
         const bool negotiating = c.negotiation != FaultKind::kNone;
         const std::string direct = c.direct != nullptr ? c.direct : c.expected;
         const Outcome outcome = Direct(Options(), 20, "d");
@@ -252,21 +238,4 @@ TEST_F(FaultMatrix, SpoiledOrDrippingRepliesInEveryKindOfOperation) {
         EXPECT_EQ(loggedIn, sessionBefore);
         ExpectNoDescriptorLeft(c.expected);
     }
-}
-
-TEST_F(FaultMatrix, SessionTheServerDoesNotKnow) {
-    // Forgotten, expired or never its own: the server cannot tell them apart.
-    std::string record = WithMadeUpSession(FreshSession());
-    const std::string before = record;
-    for (const uint8_t code : {20, 8}) {
-        const Outcome outcome = Persistent(record, code, "after");
-        EXPECT_EQ(outcome.Message(), "Unknown session") << int{code};
-        EXPECT_EQ(outcome.Answer(), "<null>");
-        EXPECT_EQ(record, before);
-    }
-    // A new login starts over.
-    EXPECT_EQ(Persistent(record, 1, "").Message(), "<null>");
-    EXPECT_NE(RecordItem(record, 9), RecordItem(before, 9));
-    EXPECT_EQ(Persistent(record, 20, "again").Item("ARGUMENTS"), "again");
-    ExpectNoDescriptorLeft("unknown session");
 }

@@ -127,26 +127,39 @@ inline std::string WithMadeUpSession(std::string record) {
         OwnedText(ZvChangeConnectionInfo(record.c_str(), 10, std::string(32, 'k').c_str())));
 }
 
+// A server with a fault in every exchange of a phase; refusals say "Refused".
+inline std::unique_ptr<zv::server::ReferenceServer> StartFaultyServer(
+    zv::server::FaultKind negotiation, zv::server::FaultKind response) {
+    zv::server::ServerOptions options;
+    options.faults.negotiation = {negotiation, "Refused"};
+    options.faults.response.kind = response;
+    auto server = std::make_unique<zv::server::ReferenceServer>(options);
+    return server->Start() ? std::move(server) : nullptr;
+}
+
 // The servers a mix runs against: one that serves, one that answers with
 // wrong checksums, one that refuses every negotiation.
 struct MixServers {
-    std::string options;
-    std::string spoiling;
-    std::string refusing;
+    using FaultKind = zv::server::FaultKind;
+    std::unique_ptr<zv::server::ReferenceServer> serving =
+        StartFaultyServer(FaultKind::kNone, FaultKind::kNone);
+    std::unique_ptr<zv::server::ReferenceServer> spoiling =
+        StartFaultyServer(FaultKind::kNone, FaultKind::kWrongChecksum);
+    std::unique_ptr<zv::server::ReferenceServer> refusing =
+        StartFaultyServer(FaultKind::kRefuse, FaultKind::kNone);
+
+    bool Started() const { return serving && spoiling && refusing; }
 };
 
-// One caller's run of direct and session operations, translated arguments,
-// now and then a logout and a new login, and failures that travel the
-// network like successes do, besides an unusable port and a session the
-// server does not know. The tags are the caller's own, so that an answer
+// One caller's run of successes and failures of every kind, with now and then
+// a logout and a new login. The tags are the caller's own, so that an answer
 // that came back to another caller cannot pass for the right one. Counts the
-// operations that did not end as they should into wrong, which the callers
-// of one run share.
+// operations that did not end as they should into wrong.
 inline void RunMix(int caller, int operations, const MixServers& servers, std::atomic<int>& wrong) {
     const auto check = [&](bool ok, const std::string& what) {
         if (!ok && wrong++ < 10) std::fprintf(stderr, "caller %d: %s\n", caller, what.c_str());
     };
-    const std::string& options = servers.options;
+    const std::string options = OptionsAt(servers.serving->Port());
     std::string record = Text(OwnedText(ZvCreateConnectionInfo(options.c_str(), 0)));
     std::string unknownSession = WithMadeUpSession(record);
     const auto login = [&] {
@@ -165,11 +178,11 @@ inline void RunMix(int caller, int operations, const MixServers& servers, std::a
                 outcome = Direct(options, 20, tag);
                 break;
             case 1:
-                outcome = Direct(servers.refusing, 20, tag);
+                outcome = Direct(OptionsAt(servers.refusing->Port()), 20, tag);
                 expectedFailure = "Refused";
                 break;
             case 2:
-                outcome = Direct(servers.spoiling, 20, tag);
+                outcome = Direct(OptionsAt(servers.spoiling->Port()), 20, tag);
                 expectedFailure = "C405: Checksum error";
                 break;
             case 3:
@@ -211,16 +224,6 @@ inline void RunMix(int caller, int operations, const MixServers& servers, std::a
     }
     const Outcome logout = Persistent(record, 8, "bye");
     check(logout.Message() == "<null>", "logout: " + logout.Message());
-}
-
-// A server with a fault in every exchange of a phase; refusals say "Refused".
-inline std::unique_ptr<zv::server::ReferenceServer> StartFaultyServer(
-    zv::server::FaultKind negotiation, zv::server::FaultKind response) {
-    zv::server::ServerOptions options;
-    options.faults.negotiation = {negotiation, "Refused"};
-    options.faults.response.kind = response;
-    auto server = std::make_unique<zv::server::ReferenceServer>(options);
-    return server->Start() ? std::move(server) : nullptr;
 }
 
 }  // namespace zvtest

@@ -11,22 +11,16 @@
 #include "reliability_fixture.hpp"
 
 using namespace zvtest;
-using zv::server::FaultKind;
 
 namespace {
 
 // Runs count operations of the mix against servers of their own, started and
 // stopped here. Returns how many of them did not end as they should.
 int RunOperations(int count) {
-    const auto good = StartFaultyServer(FaultKind::kNone, FaultKind::kNone);
-    const auto spoiling = StartFaultyServer(FaultKind::kNone, FaultKind::kWrongChecksum);
-    const auto refusing = StartFaultyServer(FaultKind::kRefuse, FaultKind::kNone);
-    if (!good || !spoiling || !refusing) return count;
+    const MixServers servers;
     std::atomic<int> wrong{0};
-    RunMix(0, count,
-           {OptionsAt(good->Port()), OptionsAt(spoiling->Port()), OptionsAt(refusing->Port())},
-           wrong);
-    return wrong;
+    if (servers.Started()) RunMix(0, count, servers, wrong);
+    return servers.Started() ? wrong.load() : count;
 }
 
 std::size_t HeapInUse() { return mallinfo2().uordblks; }

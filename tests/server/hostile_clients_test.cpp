@@ -4,15 +4,12 @@
 // flood; the server closes stalled connections on its own, gives back the
 // memory they held and survives limits on processes and address space.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -20,7 +17,8 @@
 
 #include "descriptor_limit.hpp"
 #include "reliability/reliability_fixture.hpp"
-#include "transport/socket_seam.hpp"
+#include "transport/connection.hpp"
+#include "transport/frame_headers.hpp"
 
 using namespace zvtest;
 
@@ -28,21 +26,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A loopback client socket of the test's own; sends give up after 5 s.
+// A loopback connection of the test's own; every wait gives up after 5 s.
 struct RawClient {
-    explicit RawClient(int port) : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        const timeval patience{5, 0};
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-        connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    explicit RawClient(int port) {
+        uint32_t code = 0;
+        connection = zv::Connection::Open("127.0.0.1", static_cast<uint16_t>(port), code,
+                                          {5000, 5000, nullptr});
     }
-    ~RawClient() { close(fd); }
-    RawClient(RawClient&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    RawClient(const RawClient&) = delete;
 
     // Sends a request header announcing length payload bytes, then filler.
     bool SendHeaderAndFiller(uint8_t operation, uint32_t length, std::size_t filler,
@@ -52,32 +42,30 @@ struct RawClient {
         header.payloadLength = length;
         header.encrypted = encrypted;
         const zv::RequestHeaderBytes bytes = zv::EncodeRequestHeader(header);
-        if (send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != ssize_t(bytes.size()))
-            return false;
+        if (connection.SendAll(bytes.data(), bytes.size()) != 0) return false;
         const std::vector<uint8_t> chunk(64 * 1024, 'x');
         for (std::size_t sent = 0; sent < filler; sent += chunk.size()) {
-            if (send(fd, chunk.data(), std::min(chunk.size(), filler - sent), MSG_NOSIGNAL) <= 0)
+            if (connection.SendAll(chunk.data(), std::min(chunk.size(), filler - sent)) != 0)
                 return false;
         }
         return true;
     }
-    // Whether the server closes its end within seconds.
-    bool ClosedByServerWithin(int seconds) {
-        pollfd ready{fd, POLLIN, 0};
-        char byte;
-        return poll(&ready, 1, seconds * 1000) == 1 && recv(fd, &byte, 1, 0) <= 0;
+    // Whether the server closes its end within the wait: the stream ends
+    // without the wait having been stopped.
+    bool ClosedByServer() {
+        uint8_t byte;
+        return connection.ReceiveAvailable(&byte, 1) == 0 && connection.FailureCode(1) == 1;
     }
 
-    int fd;
-    bool connected = false;
+    zv::Connection connection;
 };
 
 // One bare key negotiation; true when a key came back.
 bool Negotiate(int port) {
     RawClient client(port);
-    if (!client.connected || !client.SendHeaderAndFiller(100, 0, 0, 0)) return false;
+    if (!client.connection.IsOpen() || !client.SendHeaderAndFiller(100, 0, 0, 0)) return false;
     uint8_t reply[23 + 32 + 16];
-    return zv::ReceiveExactly(client.fd, reply, sizeof reply) == sizeof reply;
+    return client.connection.ReceiveExactly(reply, sizeof reply) == sizeof reply;
 }
 
 // How long an ordinary direct operation and a session operation take, or
@@ -112,7 +100,8 @@ TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
          [idle](int port, std::vector<RawClient>& held) {
              for (int i = 0; i < idle; ++i) {
                  held.emplace_back(port);
-                 if (send(held.back().fd, "\x10\0\0", 3, MSG_NOSIGNAL) != 3) break;
+                 const uint8_t halfHeader[] = {0x10, 0, 0};
+                 if (held.back().connection.SendAll(halfHeader, 3) != 0) break;
              }
              return static_cast<int>(held.size());
          },
@@ -165,7 +154,7 @@ TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
         EXPECT_LE(Server().MemoryInUse(), options.limits.memoryLimit);
         EXPECT_LE(Server().Keys().PendingCount(), options.limits.maxPendingKeys);
         if (attack.closedByServer) {
-            for (RawClient& client : held) EXPECT_TRUE(client.ClosedByServerWithin(5));
+            for (RawClient& client : held) EXPECT_TRUE(client.ClosedByServer());
         }
         // Every connection gone, every byte claimed for one is given back.
         held.clear();
@@ -184,48 +173,26 @@ TEST_F(HostileClients, AClientBeyondTheConnectionLimitIsToldSoAtOnce) {
     EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Too many connections; try again later");
 }
 
-// zorvat-server started under a resource limit, as a process of its own.
+// zorvat-server started under a limit that prlimit sets, as a process of its
+// own; the shell's $$ is the server's process id once it has exec'd.
 class LimitedServer {
 public:
-    LimitedServer(int resource, rlim_t limit, std::vector<std::string> arguments) {
-        int output[2];
-        if (pipe(output) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(output[1], STDOUT_FILENO);
-            const rlimit bound{limit, limit};
-            setrlimit(resource, &bound);
-            // The process limit binds no root process: run as nobody then.
-            if (resource == RLIMIT_NPROC && getuid() == 0 &&
-                (setgid(65534) != 0 || setuid(65534) != 0))
-                _exit(126);
-            arguments.insert(arguments.begin(), {ZORVAT_SERVER_PROGRAM, "--port", "0"});
-            std::vector<char*> argv;
-            for (std::string& argument : arguments) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(output[1]);
-        std::string line;
-        pollfd ready{output[0], POLLIN, 0};
-        char c;
-        while (line.find('\n') == std::string::npos && poll(&ready, 1, 5000) == 1 &&
-               read(output[0], &c, 1) == 1)
-            line += c;
-        close(output[0]);
-        const std::size_t colon = line.rfind(':');
-        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
+    explicit LimitedServer(const std::string& limitAndArguments) {
+        const std::string command = "echo $$; exec prlimit " + limitAndArguments;
+        output_ = popen(command.c_str(), "r");
+        if (output_ == nullptr ||
+            std::fscanf(output_, "%d listening on %*[^:]:%d", &pid_, &port_) != 2)
+            port_ = 0;
     }
     ~LimitedServer() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        if (pid_ > 0) kill(pid_, SIGTERM);
+        if (output_ != nullptr) pclose(output_);
     }
     int Port() const { return port_; }
     bool Alive() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
 
 private:
+    FILE* output_ = nullptr;
     pid_t pid_ = -1;
     int port_ = 0;
 };
@@ -235,23 +202,25 @@ TEST(ServerUnderLimits, SurvivesLimitsOnProcessesAndAddressSpace) {
         GTEST_SKIP() << "the limits cannot work under a sanitizer or valgrind";
     struct Case {
         const char* name;
-        int resource;
-        rlim_t limit;
-        std::vector<std::string> arguments;
+        std::string limitAndArguments;
         int clients;
         uint32_t upload;  // each client sends this much and then stalls
     };
+    const std::string program = ZORVAT_SERVER_PROGRAM " --port 0";
+    // The process limit binds no root process: run as nobody then.
+    const std::string nobody =
+        getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
     const Case cases[] = {
         // Uploads together far beyond the address space: some cannot be
         // held and are dropped, the server stays.
-        {"address space", RLIMIT_AS, 512u << 20, {"--memory-limit", "2G"}, 10, 40u << 20},
+        {"address space", "--as=536870912 " + program + " --memory-limit 2G", 10, 40u << 20},
         // Room for the main thread and the loop, not for a thread per client.
-        {"processes", RLIMIT_NPROC, 3, {}, 40, 0},
+        {"processes", "--nproc=3 " + nobody + program, 40, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LimitedServer server(c.resource, c.limit, c.arguments);
-        if (server.Port() == 0 && c.resource == RLIMIT_NPROC)
+        LimitedServer server(c.limitAndArguments);
+        if (server.Port() == 0 && std::string(c.name) == "processes")
             GTEST_SKIP() << "the server cannot start under this process limit here (run as root to "
                             "try it as nobody)";
         ASSERT_NE(server.Port(), 0);

@@ -1,10 +1,7 @@
 // What the reference server does that the client's operations never show: a
 // negotiated key serves one request, a request with too few fields is
 // refused, every login gets a session of its own, and the key tables keep
-// their caps and lifetimes. Its log is read by
-// tests/tools/programs_end_to_end.sh, the fields it decodes through the client
-// in tests/operations, its required credentials by the Python package's tests
-// (test_operations.py, with --require-item3).
+// their caps and lifetimes.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -35,12 +35,6 @@ inline ArrayItems TakeArray(char** array, uint32_t count) {
     return result;
 }
 
-inline std::vector<std::string> Split(const std::string& text, uint8_t separator) {
-    uint32_t count = 0;
-    char** array = ZvStrSplit(text.c_str(), separator, &count);
-    return TakeArray(array, count).items;
-}
-
 inline std::string Text(const OwnedText& text) { return text ? std::string(text.get()) : "<null>"; }
 
 // Writes separators visibly: '|' stands for 0x1C (items), '^' for 0x1F

@@ -56,15 +56,6 @@ protected:
         server_ = std::make_unique<TestServer>(std::move(options));
         ASSERT_TRUE(server_->Start()) << server_->Error();
     }
-    void SetFaults(zv::server::FaultKind negotiation, zv::server::FaultKind response,
-                   const std::string& text) {
-        zv::server::FaultPlan plan;
-        plan.negotiation.kind = negotiation;
-        plan.negotiation.text = text;
-        plan.response.kind = response;
-        plan.response.text = text;
-        server_->SetFaults(plan);
-    }
 #endif
 
     TestServer& Server() { return *server_; }
