@@ -17,7 +17,7 @@
 #include "reliability_fixture.hpp"
 #include "strings/strings.hpp"
 #include "support/loopback_port.hpp"
-#include "support/misbehaving_peer.hpp"
+#include "support/scripted_peer.hpp"
 #include "transport/socket_seam.hpp"
 #include "transport/text_conversion.hpp"
 

@@ -10,8 +10,7 @@
 #include <thread>
 
 #include "reliability_fixture.hpp"
-#include "support/misbehaving_peer.hpp"
-#include "transport/scripted_peer.hpp"
+#include "support/scripted_peer.hpp"
 
 using namespace zvtest;
 using std::chrono::milliseconds;

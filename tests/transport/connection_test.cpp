@@ -6,12 +6,19 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include "scripted_peer.hpp"
 #include "support/owned_results.hpp"
+#include "support/scripted_peer.hpp"
 
 namespace {
 
 using zvtest::LoopbackPeer;
+
+// The lowest descriptor number free: it moves when one is left open.
+int NextDescriptor() {
+    const int next = dup(0);
+    close(next);
+    return next;
+}
 
 TEST(Connection, ReachesAServerByNameIpv4AndIpv6LiteralOnCloseOnExecSockets) {
     LoopbackPeer v4(AF_INET);
@@ -31,12 +38,10 @@ TEST(Connection, ReachesAServerByNameIpv4AndIpv6LiteralOnCloseOnExecSockets) {
 TEST(Connection, RunningOutOfDescriptorsIsNeverAnUnknownHost) {
     // With no descriptor left below the limit, socket() fails for every
     // address; a numeric host needs no descriptor to resolve, a name does.
-    const int next = dup(0);
-    close(next);
     rlimit old{};
     getrlimit(RLIMIT_NOFILE, &old);
     rlimit low = old;
-    low.rlim_cur = static_cast<rlim_t>(next);
+    low.rlim_cur = static_cast<rlim_t>(NextDescriptor());
     for (const auto& [host, expected] : {std::pair{"127.0.0.1", "C103: Socket failed"},
                                          std::pair{"localhost", "C102: getaddrinfo failed"}}) {
         const std::string options = host + zvtest::R("|a|80|b|c|d|e|");
@@ -84,24 +89,28 @@ TEST(AddressOrder, TriesIpv4FirstThenIpv6EachInResolverOrder) {
     EXPECT_TRUE(zv::OrderForConnecting(nullptr).empty());
 }
 
-TEST(AddressOrder, GoesOnToTheNextAddressWhenOneRefuses) {
+TEST(AddressOrder, GoesOnToTheNextAddressAndClosesEveryOneThatFails) {
+    // A broadcast address fails at once; nothing listens on the port over
+    // IPv4, so that connect is refused later. Neither leaves a descriptor.
+    FakeAddress unreachable(AF_INET, "255.255.255.255"), refusing(AF_INET, "127.0.0.1"),
+        accepting(AF_INET6, "::1");
+    const addrinfo* failing[] = {&unreachable.entry, &refusing.entry};
+    zv::NativeSocket socket = zv::kNoSocket;
+    const int next = NextDescriptor();
+    EXPECT_EQ(zv::ConnectToFirstAccepting(failing, zvtest::UnusedLoopbackPort(), socket), 104u);
+    EXPECT_EQ(socket, zv::kNoSocket);
+    EXPECT_EQ(NextDescriptor(), next);
+    EXPECT_EQ(zv::ConnectToFirstAccepting({}, 1, socket), 103u);
+
     LoopbackPeer v6(AF_INET6);
     if (!v6.Listening()) GTEST_SKIP() << "no IPv6 loopback on this machine";
-    // Nothing listens on this port over IPv4, so the first address refuses.
-    FakeAddress refusing(AF_INET, "127.0.0.1"), accepting(AF_INET6, "::1");
-    const addrinfo* addresses[] = {&refusing.entry, &accepting.entry};
-    zv::NativeSocket socket = zv::kNoSocket;
+    const addrinfo* addresses[] = {&unreachable.entry, &refusing.entry, &accepting.entry};
     ASSERT_EQ(zv::ConnectToFirstAccepting(addresses, v6.Port(), socket), 0u);
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length);
     EXPECT_EQ(peer.ss_family, AF_INET6);
     zv::CloseSocket(socket);
-
-    const addrinfo* onlyRefusing[] = {&refusing.entry};
-    EXPECT_EQ(zv::ConnectToFirstAccepting(onlyRefusing, v6.Port(), socket), 104u);
-    EXPECT_EQ(socket, zv::kNoSocket);
-    EXPECT_EQ(zv::ConnectToFirstAccepting({}, v6.Port(), socket), 103u);
 }
 
 }  // namespace

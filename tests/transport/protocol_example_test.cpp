@@ -13,7 +13,7 @@
 #include <string>
 
 #include "crypto/crypto.hpp"
-#include "scripted_peer.hpp"
+#include "support/scripted_peer.hpp"
 #include "transport/exchange.hpp"
 #include "transport/session_id.hpp"
 
