@@ -84,24 +84,6 @@ bool ParseFaultFlag(std::string_view flag, FaultPlan& plan, std::string& error) 
     return false;
 }
 
-std::string FormatFaultFlag(std::string_view phase, const Fault& fault) {
-    for (const KindName& kind : kKinds) {
-        if (kind.kind != fault.kind) continue;
-        std::string flag(phase);
-        flag += ':';
-        flag += kind.name;
-        if (kind.value == Value::kText) {
-            flag += '=';
-            flag += fault.text;
-        } else if (kind.value == Value::kCount && fault.count != 0) {
-            flag += '=';
-            flag += std::to_string(fault.count);
-        }
-        return flag;
-    }
-    return "";
-}
-
 std::string_view FaultKindName(FaultKind kind) {
     for (const KindName& entry : kKinds) {
         if (entry.kind == kind) return entry.name;

@@ -14,10 +14,6 @@ namespace zv::server {
 // telling why, for an unknown phase or kind or a malformed count.
 bool ParseFaultFlag(std::string_view flag, FaultPlan& plan, std::string& error);
 
-// The flag that ParseFaultFlag reads back as fault in phase ("negotiation"
-// or "response"); empty for no fault.
-std::string FormatFaultFlag(std::string_view phase, const Fault& fault);
-
 // The kind's name as --fault spells it; empty for kNone.
 std::string_view FaultKindName(FaultKind kind);
 
