@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
-#include "reliability_fixture.hpp"
 #include "strings/strings.hpp"
 #include "support/loopback_port.hpp"
+#include "support/reliability_fixture.hpp"
 #include "support/scripted_peer.hpp"
 #include "transport/socket_seam.hpp"
 #include "transport/text_conversion.hpp"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "reliability_fixture.hpp"
+#include "support/reliability_fixture.hpp"
 
 using namespace zvtest;
 

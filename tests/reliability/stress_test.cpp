@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "reliability_fixture.hpp"
+#include "support/reliability_fixture.hpp"
 
 using namespace zvtest;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "reliability_fixture.hpp"
+#include "support/reliability_fixture.hpp"
 #include "support/scripted_peer.hpp"
 
 using namespace zvtest;

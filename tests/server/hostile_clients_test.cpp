@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "descriptor_limit.hpp"
-#include "reliability/reliability_fixture.hpp"
+#include "support/reliability_fixture.hpp"
 #include "transport/connection.hpp"
 #include "transport/frame_headers.hpp"
 

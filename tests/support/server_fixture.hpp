@@ -17,7 +17,7 @@
 #include "zorvat.h"
 
 #ifdef ZORVAT_EXTERNAL_TEST_SERVER
-#include "operations/external_server.hpp"
+#include "support/external_server.hpp"
 #else
 #include "reference_server.hpp"
 #endif

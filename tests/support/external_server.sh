@@ -6,8 +6,8 @@
 #   external_server.sh start SERVER PORTS_FILE   writes "PORT CONTROL_PORT PID"
 #   external_server.sh stop PORTS_FILE
 set -euo pipefail
-# shellcheck source=SCRIPTDIR/../support/reference_server.sh
-source "$(dirname "$0")/../support/reference_server.sh"
+# shellcheck source=SCRIPTDIR/reference_server.sh
+source "$(dirname "$0")/reference_server.sh"
 
 ports=${!#}
 [ ! -f "$ports" ] || kill "$(awk '{print $3}' "$ports")" 2>/dev/null || true
