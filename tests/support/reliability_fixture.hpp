@@ -160,6 +160,8 @@ inline void RunMix(int caller, int operations, const MixServers& servers, std::a
         if (!ok && wrong++ < 10) std::fprintf(stderr, "caller %d: %s\n", caller, what.c_str());
     };
     const std::string options = OptionsAt(servers.serving->Port());
+    const std::string refusing = OptionsAt(servers.refusing->Port());
+    const std::string spoiling = OptionsAt(servers.spoiling->Port());
     std::string record = Text(OwnedText(ZvCreateConnectionInfo(options.c_str(), 0)));
     std::string unknownSession = WithMadeUpSession(record);
     const auto login = [&] {
@@ -178,11 +180,11 @@ inline void RunMix(int caller, int operations, const MixServers& servers, std::a
                 outcome = Direct(options, 20, tag);
                 break;
             case 1:
-                outcome = Direct(OptionsAt(servers.refusing->Port()), 20, tag);
+                outcome = Direct(refusing, 20, tag);
                 expectedFailure = "Refused";
                 break;
             case 2:
-                outcome = Direct(OptionsAt(servers.spoiling->Port()), 20, tag);
+                outcome = Direct(spoiling, 20, tag);
                 expectedFailure = "C405: Checksum error";
                 break;
             case 3:

@@ -158,9 +158,7 @@ enum class Misbehaviour {
 
 class MisbehavingPeer {
 public:
-    explicit MisbehavingPeer(Misbehaviour how, Bytes reply = {},
-                             std::chrono::milliseconds dripInterval = std::chrono::milliseconds(20))
-        : peer_(AF_INET, 0) {
+    MisbehavingPeer(Misbehaviour how, Bytes reply) : peer_(AF_INET, 0) {
         if (!peer_.Listening()) return;
         port_ = peer_.Port();
         if (how == Misbehaviour::kFullQueue) {
@@ -168,7 +166,7 @@ public:
             return;
         }
         peer_.Serve(
-            [this, how, reply = std::move(reply), dripInterval](int connection, int) {
+            [this, how, reply = std::move(reply)](int connection, int) {
                 if (how == Misbehaviour::kSilent) return;
                 uint8_t chunk[4096];
                 while (peer_.Waited(connection, POLLIN) &&
@@ -178,7 +176,7 @@ public:
                                               ? reply.size()
                                               : std::min<std::size_t>(10, reply.size());
                 for (std::size_t i = 0; i < count && !peer_.Stopping(); ++i) {
-                    if (how == Misbehaviour::kDrip) std::this_thread::sleep_for(dripInterval);
+                    if (how == Misbehaviour::kDrip) std::this_thread::sleep_for(kDripInterval);
                     send(connection, &reply[i], 1, MSG_NOSIGNAL);
                 }
             },
@@ -195,6 +193,8 @@ public:
     int Accepted() const { return peer_.Accepted(); }
 
 private:
+    static constexpr std::chrono::milliseconds kDripInterval{20};
+
     // Linux queues one connection beyond a backlog of 0 and then drops new
     // handshakes; connect until one stays pending, and keep them all.
     void FillAcceptQueue() {

@@ -1,7 +1,6 @@
 #include "client_connection.hpp"
 
 #include <asio/post.hpp>
-#include <asio/read.hpp>
 #include <asio/write.hpp>
 #include <exception>
 #include <utility>
