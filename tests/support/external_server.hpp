@@ -19,23 +19,6 @@
 
 namespace zvtest {
 
-// One command to the control port on a connection of its own; answer is the
-// reply without its line end. False when no connection could be made.
-inline bool ControlCommand(uint16_t port, const std::string& command, std::string& answer) {
-    uint32_t code = 0;
-    zv::Connection connection = zv::Connection::Open("127.0.0.1", port, code);
-    if (code != 0) return false;
-    const std::string line = command + "\n";
-    connection.SendAll(reinterpret_cast<const uint8_t*>(line.data()), line.size());
-    connection.ShutdownSending();
-    answer.clear();
-    uint8_t byte = 0;
-    while (connection.ReceiveExactly(&byte, 1) == 1 && byte != '\n') {
-        answer += static_cast<char>(byte);
-    }
-    return true;
-}
-
 class ExternalServer {
 public:
     // Reads where the server is, clears its faults and waits for the
@@ -73,10 +56,22 @@ private:
         return false;
     }
 
+    // One command to the control port on a connection of its own; the reply
+    // without its line end.
     std::string Command(const std::string& command) {
-        std::string answer;
-        if (!ControlCommand(controlPort_, command, answer)) {
+        uint32_t code = 0;
+        zv::Connection connection = zv::Connection::Open("127.0.0.1", controlPort_, code);
+        if (code != 0) {
             Fail("control port " + std::to_string(controlPort_) + ": no connection");
+            return {};
+        }
+        const std::string line = command + "\n";
+        connection.SendAll(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+        connection.ShutdownSending();
+        std::string answer;
+        uint8_t byte = 0;
+        while (connection.ReceiveExactly(&byte, 1) == 1 && byte != '\n') {
+            answer += static_cast<char>(byte);
         }
         return answer;
     }

@@ -20,18 +20,10 @@
 #include "support/server_fixture.hpp"
 #include "transport/session_id.hpp"
 
-// Whether a sanitizer slows every call down many times over: long runs then
-// do fewer rounds.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-#define ZVTEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-#define ZVTEST_SANITIZED 1
-#endif
-#endif
-
 namespace zvtest {
 
+// Whether a sanitizer slows every call down many times over (the build
+// defines ZVTEST_SANITIZED then): long runs do fewer rounds.
 #ifdef ZVTEST_SANITIZED
 inline constexpr bool kSanitizedBuild = true;
 #else
