@@ -1,8 +1,6 @@
-// Both ends of an exchange as the client sees them, against scripted peers:
-// what it takes from the key negotiation's reply and from the response, a
-// request that leaves in pieces, and a peer that is gone. The bytes it sends
-// are checked against the worked examples in protocol_example_test.cpp;
-// replies cut short are in the fault matrix of tests/reliability.
+// Both ends of an exchange as the client sees them, against scripted peers.
+// The bytes it sends are checked in protocol_example_test.cpp; replies cut
+// short are in the fault matrix of tests/reliability.
 #include <gtest/gtest.h>
 #include <signal.h>
 

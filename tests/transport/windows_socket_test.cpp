@@ -1,8 +1,6 @@
-// The Windows socket layer against loopback peers: connecting, both
-// directions of a stream and its half-close, handles that child processes do
-// not inherit, the Winsock error numbers of a failed send, and one
-// sockets-layer start-up per connection, released with it; the limits and
-// the cancel flag of the WithTimeouts entry points. Refused ports and unknown
+// The Windows socket layer against loopback peers: streams, handles, Winsock
+// error numbers, one start-up of the layer per connection, and the limits and
+// cancel flag of the WithTimeouts entry points. Refused ports and unknown
 // names are checked through the entry points in tests/operations.
 #include <gtest/gtest.h>
 // winsock2.h comes first: windows.h would bring in the older winsock.h.
@@ -15,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "error_codes.hpp"
@@ -47,7 +46,7 @@ bool SocketsLayerStillStarted() {
     return true;
 }
 
-TEST(WindowsSockets, CarriesBytesBothWaysAndHalfClosesOnUninheritedHandles) {
+TEST(WindowsSockets, CarriesBytesBothWaysOnUninheritedHandlesAndGives510AfterAReset) {
     LoopbackListener listener;
     ASSERT_NE(listener.Port(), 0);
     for (const char* host : {"127.0.0.1", "localhost"}) {
@@ -77,6 +76,28 @@ TEST(WindowsSockets, CarriesBytesBothWaysAndHalfClosesOnUninheritedHandles) {
         peer.join();
         EXPECT_EQ(received, request.size()) << host;
     }
+    // Once a receive has seen the peer reset the connection, every send
+    // fails at once.
+    std::thread peer([&] {
+        const SOCKET socket = listener.Accept();
+        const linger abort{1, 0};  // closing with a zero linger resets
+        setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                   sizeof abort);
+        closesocket(socket);
+    });
+    uint32_t code = 0;
+    zv::Connection connection = zv::Connection::Open("127.0.0.1", listener.Port(), code);
+    ASSERT_EQ(code, zv::kNoError);
+    peer.join();
+    uint8_t byte = 0;
+    EXPECT_EQ(connection.ReceiveExactly(&byte, 1), 0u);
+    const std::vector<uint8_t> payload(64, 'p');
+    const std::array<uint8_t, zv::kChecksumSize> checksum{};
+    int32_t lastSocketError = 0;
+    EXPECT_EQ(zv::SendFramedRequest(connection, {}, payload, checksum, lastSocketError),
+              zv::kHeaderSendShort);
+    EXPECT_TRUE(lastSocketError == WSAECONNRESET || lastSocketError == WSAECONNABORTED)
+        << lastSocketError;
 }
 
 TEST(WindowsSockets, EachConnectionReleasesItsOwnStartOfTheLayer) {
@@ -101,54 +122,21 @@ TEST(WindowsSockets, EachConnectionReleasesItsOwnStartOfTheLayer) {
     EXPECT_FALSE(SocketsLayerStillStarted());
 }
 
-TEST(WindowsSockets, ASendToAResetPeerGives510WithTheWinsockErrorNumber) {
-    LoopbackListener listener;
-    ASSERT_NE(listener.Port(), 0);
-    std::thread peer([&] {
-        const SOCKET socket = listener.Accept();
-        // Closing with a zero linger resets the connection.
-        const linger abort{1, 0};
-        setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
-                   sizeof abort);
-        closesocket(socket);
-    });
-    uint32_t code = 0;
-    zv::Connection connection = zv::Connection::Open("127.0.0.1", listener.Port(), code);
-    ASSERT_EQ(code, zv::kNoError);
-    peer.join();
-    // Once a receive has seen the reset, every send fails at once.
-    uint8_t byte = 0;
-    EXPECT_EQ(connection.ReceiveExactly(&byte, 1), 0u);
-    const std::vector<uint8_t> payload(64, 'p');
-    const std::array<uint8_t, zv::kChecksumSize> checksum{};
-    int32_t lastSocketError = 0;
-    EXPECT_EQ(zv::SendFramedRequest(connection, {}, payload, checksum, lastSocketError),
-              zv::kHeaderSendShort);
-    EXPECT_TRUE(lastSocketError == WSAECONNRESET || lastSocketError == WSAECONNABORTED)
-        << lastSocketError;
-}
-
 TEST(WindowsSockets, TheWithTimeoutsEntryPointsBoundTheWaitAndCancel) {
     // The listener never accepts: the connect completes in its backlog and no
     // answer ever comes.
     LoopbackListener listener;
     ASSERT_NE(listener.Port(), 0);
-    struct Case {
-        std::string host;
-        int32_t cancel;
-        const char* expected;
-    };
-    const Case cases[] = {{"127.0.0.1", 0, "C407: Timed out waiting for the server"},
-                          {"127.0.0.1", 1, "C408: Operation cancelled"},
-                          {"", 0, "C050: Unable to resolve hostname"}};
-    for (const Case& c : cases) {
-        char* options =
-            ZvCreateCredentialOptions(c.host.c_str(), "a", listener.Port(), "b", "c", "d", "e");
+    for (const auto& [host, cancel, expected] :
+         {std::tuple{"127.0.0.1", 0, "C407: Timed out waiting for the server"},
+          std::tuple{"127.0.0.1", 1, "C408: Operation cancelled"},
+          std::tuple{"", 0, "C050: Unable to resolve hostname"}}) {
+        char* options = ZvCreateCredentialOptions(host, "a", listener.Port(), "b", "c", "d", "e");
         char* message = nullptr;
         EXPECT_EQ(ZvExecuteDirectOperationWithTimeouts(&message, options, 2, "", 1, 1, 0, 2000, 300,
-                                                       &c.cancel),
+                                                       &cancel),
                   nullptr);
-        EXPECT_STREQ(message, c.expected) << c.host;
+        EXPECT_STREQ(message, expected) << host;
         ZvFreeMemory(message);
         ZvFreeMemory(options);
     }

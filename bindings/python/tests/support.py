@@ -1,10 +1,8 @@
-"""Shared test helpers: servers in a subprocess or a socket, processes, memory."""
+"""Shared test helpers: the reference server in a subprocess."""
 
 import os
 import re
-import socket
 import subprocess
-import sys
 import unittest
 from pathlib import Path
 
@@ -15,8 +13,6 @@ SERVER = os.environ.get("ZORVAT_SERVER", "")
 requires_server = unittest.skipUnless(
     os.access(SERVER, os.X_OK), "ZORVAT_SERVER does not name the reference server"
 )
-# Set by the build under AddressSanitizer, whose allocator keeps freed memory.
-SANITIZED = bool(os.environ.get("ZORVAT_SANITIZED"))
 
 
 class ReferenceServer:
@@ -34,16 +30,15 @@ class ReferenceServer:
             text=True,
         )
         first_line = self.process.stdout.readline()
-        listening = re.search(r":(\d+)\s*$", first_line)
-        if not first_line.startswith("listening on") or listening is None:
+        listening = re.fullmatch(r"listening on .*:(\d+)\s*", first_line)
+        if listening is None:
             self.stop()
             raise RuntimeError(f"zorvat-server did not start: {first_line!r}")
         self.port = int(listening.group(1))
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(timeout=10)
+        self.process.terminate()
+        self.process.wait(timeout=10)
         self.process.stdout.close()
 
     def options(self, **items):
@@ -56,38 +51,3 @@ class ReferenceServer:
 
     def __exit__(self, *exception):
         self.stop()
-
-
-class SilentServer:
-    """A listener that never accepts: the connection completes in its backlog
-    and no answer ever comes. Gives the credential options for it."""
-
-    def __enter__(self):
-        self.listener = socket.socket()
-        self.listener.bind(("127.0.0.1", 0))
-        self.listener.listen(8)
-        return zorvat.CredentialOptions("127.0.0.1", self.listener.getsockname()[1])
-
-    def __exit__(self, *exception):
-        self.listener.close()
-
-
-def open_descriptors():
-    return len(os.listdir("/proc/self/fd"))
-
-
-def resident_bytes():
-    with open("/proc/self/statm", encoding="ascii") as statm:
-        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
-def run_python(code, site, **environment):
-    """Runs code in a fresh interpreter that imports zorvat from site.
-
-    An empty value removes the variable from the environment.
-    """
-    env = {**os.environ, **environment, "PYTHONPATH": str(site)}
-    env = {name: value for name, value in env.items() if value}
-    return subprocess.run(
-        [sys.executable, "-c", code], env=env, cwd=site, capture_output=True, text=True, timeout=60
-    )

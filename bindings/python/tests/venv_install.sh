@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The package as a user installs it: pip in a new virtual environment builds
-# libzorvat from the checkout and ships it inside; then, with nothing set in
-# the environment, the package reports its versions and runs an operation on
-# the reference server.
+# libzorvat from the checkout and ships it inside; then, with nothing set, the
+# package reports its versions and runs an operation on the reference server.
 # Usage: venv_install.sh PYTHON PACKAGE_DIR SERVER WORK_DIR
 set -euo pipefail
 python=$1
@@ -13,13 +12,10 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 # shellcheck source=SCRIPTDIR/../../../tests/support/reference_server.sh
 source "$(dirname "$0")/../../../tests/support/reference_server.sh"
 rm -rf "$work"
-# The environment sees the interpreter's packages, its pip among them
-# (seeding a pip of its own takes longer than the build); the package goes
-# into the environment's own site-packages all the same, as checked below.
+# The environment borrows the interpreter's pip (seeding its own takes longer
+# than the build); the package still goes into its own site-packages (checked below).
 "$python" -m venv --system-site-packages --without-pip "$work/venv"
-started=$(date +%s)
 "$work/venv/bin/python" -m pip install --no-index --disable-pip-version-check --quiet "$package"
-echo "pip install: $(( $(date +%s) - started )) s"
 
 clean() { env -i "$work/venv/bin/python" "$@"; }
 versions=$(clean -m zorvat --version)
