@@ -17,15 +17,12 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 # The installed programs find the installed library by themselves.
 foreach(program zorvat-cli zorvat-server)
   if(EXISTS ${prefix}/bin/${program})
-    run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/${program} --help)
+    run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/${program} --version)
+    if(NOT run_output STREQUAL "${program} ${VERSION}\n")
+      message(FATAL_ERROR "installed ${program} --version: ${run_output}")
+    endif()
   endif()
 endforeach()
-if(EXISTS ${prefix}/bin/zorvat-cli)
-  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/zorvat-cli --version)
-  if(NOT run_output STREQUAL "zorvat-cli ${VERSION}\n")
-    message(FATAL_ERROR "installed zorvat-cli --version: ${run_output}")
-  endif()
-endif()
 
 # find_package
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-consumer -G ${GENERATOR}

@@ -51,7 +51,7 @@ TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused)
     EXPECT_EQ(Direct(Options(), 100, "x").Item("OPERATION"), "100");
 }
 
-TEST_F(ReferenceServerTest, EachLoginGetsItsOwnSessionAndTheLeastRecentlyUsedMakesRoom) {
+TEST_F(ReferenceServerTest, EachLoginGetsItsOwnSessionAndTheKeyTablesKeepCapsAndLifetimes) {
     zv::server::ServerOptions options;
     options.limits.maxSessions = 2;
     Restart(options);
@@ -61,14 +61,11 @@ TEST_F(ReferenceServerTest, EachLoginGetsItsOwnSessionAndTheLeastRecentlyUsedMak
         EXPECT_NE(RecordItem(records[1], item), RecordItem(records[2], item));
     }
     for (char c : RecordItem(records[2], 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
-
+    // The least recently used session made room.
     EXPECT_EQ(Persistent(records[0], 20, "x").Message(), "Unknown session");
     EXPECT_EQ(Persistent(records[1], 20, "x").Item("ARGUMENTS"), "x");
     EXPECT_EQ(Persistent(records[2], 20, "x").Item("ARGUMENTS"), "x");
-}
 
-TEST_F(ReferenceServerTest, KeysAreForgottenPastTheirLifetime) {
-    zv::server::ServerOptions options;
     options.limits.sessionIdleLimit = std::chrono::seconds(0);
     Restart(options);
     std::string record = FreshSession();
