@@ -17,7 +17,7 @@ const std::string kOptions = R("host|c1|5000|c3|c4|c5|c6|pl");
 
 }  // namespace
 
-TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPort) {
+TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPortAndReadsThemBack) {
     const struct {
         const char* name;
         zvtest::OwnedText record;
@@ -40,10 +40,9 @@ TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPort) {
         zvtest::TakeArray(ZvExtractAllDataFromCredentialOptions(rows[0].record.get()), 8);
     EXPECT_TRUE(items.nullTerminated);
     EXPECT_EQ(items.items, (Items{"db", "1", "4242", "3", "4", "5", "6", ""}));
-}
 
-TEST(CredentialOptions, ReadingOneItemStopsAtIndexEightButNotAtTheItemCount) {
-    // An item holding the separator gives nine items: unreadable whole.
+    // Reading one item stops at index 8 but not at the item count. An item
+    // holding the separator gives nine items: unreadable whole.
     auto nine = Own(ZvCreateCredentialOptions("h", "", 1, "", R("a|b").c_str(), "", ""));
     ASSERT_NE(nine, nullptr);
     EXPECT_EQ(ZvExtractAllDataFromCredentialOptions(nine.get()), nullptr);
@@ -53,14 +52,14 @@ TEST(CredentialOptions, ReadingOneItemStopsAtIndexEightButNotAtTheItemCount) {
         const char* record;
         uint32_t index;
         const char* expected;
-    } rows[] = {
+    } reads[] = {
         {nine.get(), 4, "a"},  {nine.get(), 7, ""},       {nine.get(), 8, nullptr},
         {two.c_str(), 1, "b"}, {two.c_str(), 2, nullptr}, {nullptr, 0, nullptr},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Text(Own(ZvExtractDataFromCredentialOptions(row.record, row.index))),
-                  row.expected ? row.expected : "<null>")
-            << row.index;
+    for (const auto& read : reads) {
+        EXPECT_EQ(Text(Own(ZvExtractDataFromCredentialOptions(read.record, read.index))),
+                  read.expected ? read.expected : "<null>")
+            << read.index;
     }
 }
 

@@ -35,7 +35,7 @@ std::string RawDirect(uint16_t port, const std::string& payload, std::optional<z
 
 const std::string kPayload = R("u^p^A^5^6^ARGS^^C_Windows");
 
-TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused) {
+TEST_F(ReferenceServerTest, KeysServeWhatTheyShouldAndTheirTablesKeepCapsAndLifetimes) {
     std::optional<zv::SessionKey> key;
     zv::SessionIdBytes sessionId{};
     const std::string first = RawDirect(Port(), kPayload, key, sessionId);
@@ -49,9 +49,8 @@ TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused)
     // Only a bare header with code 100 negotiates; with a payload it is an
     // operation like any other.
     EXPECT_EQ(Direct(Options(), 100, "x").Item("OPERATION"), "100");
-}
 
-TEST_F(ReferenceServerTest, EachLoginGetsItsOwnSessionAndTheKeyTablesKeepCapsAndLifetimes) {
+    // Every login gets a session of its own.
     zv::server::ServerOptions options;
     options.limits.maxSessions = 2;
     Restart(options);

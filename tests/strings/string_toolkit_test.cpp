@@ -41,7 +41,7 @@ TEST(StrSplit, CountsEveryItemIncludingEmptyOnesAndJoinPutsThemBack) {
     }
 }
 
-TEST(StrJoin, PutsTheWholeSeparatorBetweenItems) {
+TEST(StrJoinAndCatString, PutTheWholeSeparatorBetweenItems) {
     char* items[] = {const_cast<char*>("a"), const_cast<char*>(""), const_cast<char*>("c")};
     const struct {
         const char* separator;
@@ -51,9 +51,7 @@ TEST(StrJoin, PutsTheWholeSeparatorBetweenItems) {
     for (const auto& row : rows) {
         EXPECT_EQ(Text(Own(ZvStrJoin(items, row.count, row.separator))), row.expected);
     }
-}
-
-TEST(CatString, PutsTheSeparatorBetweenWhateverIsGiven) {
+    // ZvCatString puts it between whatever is given.
     const struct {
         const char *first, *second, *separator, *expected;
     } cases[] = {
