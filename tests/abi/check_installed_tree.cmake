@@ -29,7 +29,6 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-consumer -G ${GENER
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_C_COMPILER=${C_COMPILER})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
 run(${WORK_DIR}/cmake-consumer/consumer)
-message(STATUS "find_package consumer: ${run_output}")
 
 # pkg-config
 find_program(PKG_CONFIG NAMES pkg-config pkgconf REQUIRED)
@@ -44,4 +43,3 @@ run(${C_COMPILER} -std=c99 ${CONSUMER_DIR}/../c99_consumer.c ${flags} -o ${WORK_
 get_filename_component(libdir ${pc_dir} DIRECTORY)
 set(ENV{LD_LIBRARY_PATH} ${libdir})
 run(${WORK_DIR}/pkg-consumer)
-message(STATUS "pkg-config consumer: ${run_output}")

@@ -162,14 +162,6 @@ TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
     }
 }
 
-TEST_F(HostileClients, AClientBeyondTheConnectionLimitIsToldSoAtOnce) {
-    zv::server::ServerOptions options;
-    options.limits.maxConnections = 1;
-    Restart(options);
-    const RawClient held(Port());
-    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Too many connections; try again later");
-}
-
 // zorvat-server started under a limit that prlimit sets, as a process of its
 // own; the shell's $$ is the server's process id once it has exec'd.
 struct LimitedServer {

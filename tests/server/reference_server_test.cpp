@@ -1,7 +1,7 @@
 // What the reference server does that the client's operations never show: a
 // negotiated key serves one request, a request with too few fields is
-// refused, every login gets a session of its own, and the key tables keep
-// their caps and lifetimes.
+// refused, every login gets a session of its own, the key tables keep their
+// caps and lifetimes, and a client beyond the connection limit is told so.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -35,7 +35,7 @@ std::string RawDirect(uint16_t port, const std::string& payload, std::optional<z
 
 const std::string kPayload = R("u^p^A^5^6^ARGS^^C_Windows");
 
-TEST_F(ReferenceServerTest, KeysServeWhatTheyShouldAndTheirTablesKeepCapsAndLifetimes) {
+TEST_F(ReferenceServerTest, KeysServeWhatTheyShouldAndKeyTablesAndConnectionsKeepTheirLimits) {
     std::optional<zv::SessionKey> key;
     zv::SessionIdBytes sessionId{};
     const std::string first = RawDirect(Port(), kPayload, key, sessionId);
@@ -74,6 +74,12 @@ TEST_F(ReferenceServerTest, KeysServeWhatTheyShouldAndTheirTablesKeepCapsAndLife
     options.limits.pendingKeyLifetime = std::chrono::seconds(0);
     Restart(options);
     EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Unknown session");
+
+    options.limits.maxConnections = 1;
+    Restart(options);
+    uint32_t code = 0;
+    const zv::Connection held = zv::Connection::Open("127.0.0.1", Port(), code);
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Too many connections; try again later");
 }
 
 }  // namespace
