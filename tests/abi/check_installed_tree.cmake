@@ -17,22 +17,18 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 # The installed programs find the installed library by themselves.
 foreach(program zorvat-cli zorvat-server)
   if(EXISTS ${prefix}/bin/${program})
-    run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/${program} --help)
+    run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/${program} --version)
+    if(NOT run_output STREQUAL "${program} ${VERSION}\n")
+      message(FATAL_ERROR "installed ${program} --version: ${run_output}")
+    endif()
   endif()
 endforeach()
-if(EXISTS ${prefix}/bin/zorvat-cli)
-  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/zorvat-cli --version)
-  if(NOT run_output STREQUAL "zorvat-cli ${VERSION}\n")
-    message(FATAL_ERROR "installed zorvat-cli --version: ${run_output}")
-  endif()
-endif()
 
 # find_package
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-consumer -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_C_COMPILER=${C_COMPILER})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
 run(${WORK_DIR}/cmake-consumer/consumer)
-message(STATUS "find_package consumer: ${run_output}")
 
 # pkg-config
 find_program(PKG_CONFIG NAMES pkg-config pkgconf REQUIRED)
@@ -47,4 +43,3 @@ run(${C_COMPILER} -std=c99 ${CONSUMER_DIR}/../c99_consumer.c ${flags} -o ${WORK_
 get_filename_component(libdir ${pc_dir} DIRECTORY)
 set(ENV{LD_LIBRARY_PATH} ${libdir})
 run(${WORK_DIR}/pkg-consumer)
-message(STATUS "pkg-config consumer: ${run_output}")

@@ -28,7 +28,6 @@ TEST(ErrorMessages, CodeZeroPaddedToThreeDigitsThenTheText) {
         {311, 99, "C311: Not send all bytes of command data"},
         // Unknown codes read as internal errors.
         {0, 0, "C000: INTERNAL ERROR 0"},
-        {7, 0, "C007: INTERNAL ERROR 7"},
         {1234, 0, "C1234: INTERNAL ERROR 1234"},
     };
     for (const Case& c : cases) {

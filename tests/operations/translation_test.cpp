@@ -38,7 +38,6 @@ TEST(Translation, EachRuleOnArgumentOne) {
         {{7}, 6, "a^b", "a^XML_SCH"},
         {{7}, 7, "a^b", "a^JSON_DICT"},
         {{7}, 255, "a^b", "a^"},
-        {{151}, 0, "a0^a1^a2", "a0^^a2"},
         {{9}, 1, "", ""},
         // Without an argument 1 there is nothing to change; other codes
         // change nothing.

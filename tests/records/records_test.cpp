@@ -17,7 +17,7 @@ const std::string kOptions = R("host|c1|5000|c3|c4|c5|c6|pl");
 
 }  // namespace
 
-TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPort) {
+TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPortAndReadsThemBack) {
     const struct {
         const char* name;
         zvtest::OwnedText record;
@@ -29,6 +29,9 @@ TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPort) {
          "h||-15|||||pg"},
         {"lowest", Own(ZvCreateCredentialOptions("", "", INT32_MIN, "", "", "", "")),
          "||-2147483648|||||"},
+        {"no host", Own(ZvCreateCredentialOptions(nullptr, "", 1, "", "", "", "")), "<null>"},
+        {"no item 1", Own(ZvCreateCredentialOptionsPlugin("h", nullptr, 1, "", "", "", "", "")),
+         "<null>"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Text(row.record), R(row.expected)) << row.name;
@@ -37,47 +40,43 @@ TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPort) {
         zvtest::TakeArray(ZvExtractAllDataFromCredentialOptions(rows[0].record.get()), 8);
     EXPECT_TRUE(items.nullTerminated);
     EXPECT_EQ(items.items, (Items{"db", "1", "4242", "3", "4", "5", "6", ""}));
-}
 
-TEST(CredentialOptions, ReadingOneItemStopsAtIndexEightButNotAtTheItemCount) {
-    // An item holding the separator gives nine items: unreadable whole.
+    // Reading one item stops at index 8 but not at the item count. An item
+    // holding the separator gives nine items: unreadable whole.
     auto nine = Own(ZvCreateCredentialOptions("h", "", 1, "", R("a|b").c_str(), "", ""));
     ASSERT_NE(nine, nullptr);
     EXPECT_EQ(ZvExtractAllDataFromCredentialOptions(nine.get()), nullptr);
+    EXPECT_EQ(ZvExtractAllDataFromCredentialOptions(nullptr), nullptr);
     const std::string two = R("a|b");
     const struct {
         const char* record;
         uint32_t index;
         const char* expected;
-    } rows[] = {
+    } reads[] = {
         {nine.get(), 4, "a"},  {nine.get(), 7, ""},       {nine.get(), 8, nullptr},
-        {two.c_str(), 1, "b"}, {two.c_str(), 2, nullptr},
+        {two.c_str(), 1, "b"}, {two.c_str(), 2, nullptr}, {nullptr, 0, nullptr},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Text(Own(ZvExtractDataFromCredentialOptions(row.record, row.index))),
-                  row.expected ? row.expected : "<null>")
-            << row.index;
+    for (const auto& read : reads) {
+        EXPECT_EQ(Text(Own(ZvExtractDataFromCredentialOptions(read.record, read.index))),
+                  read.expected ? read.expected : "<null>")
+            << read.index;
     }
 }
 
-TEST(ConnectionInfo, AppendsThreeEmptySessionItemsAndTheReservedValue) {
+TEST(ConnectionInfo, AppendsFourItemsAndChangeReplacesExactlyTheItemAtTheIndexInACopy) {
+    // Three empty session items and the reserved value.
     auto record = Own(ZvCreateConnectionInfo(kOptions.c_str(), -42));
-    EXPECT_EQ(Text(record), kOptions + R("||||-42"));
     const auto items = zvtest::TakeArray(ZvExtractAllDataFromConnectionInfo(record.get()), 12);
     EXPECT_TRUE(items.nullTerminated);
     EXPECT_EQ(items.items,
               (Items{"host", "c1", "5000", "c3", "c4", "c5", "c6", "pl", "", "", "", "-42"}));
-}
-
-TEST(ConnectionInfo, ChangeReplacesExactlyTheItemAtTheIndexInACopy) {
-    auto record = Own(ZvCreateConnectionInfo(kOptions.c_str(), 0));
     const struct {
         uint32_t index;
         const char* value;
         const char* expected;
     } rows[] = {
-        {0, "other", "other|c1|5000|c3|c4|c5|c6|pl||||0"},
-        {10, "k", "host|c1|5000|c3|c4|c5|c6|pl|||k|0"},
+        {0, "other", "other|c1|5000|c3|c4|c5|c6|pl||||-42"},
+        {10, "k", "host|c1|5000|c3|c4|c5|c6|pl|||k|-42"},
         {11, "17", "host|c1|5000|c3|c4|c5|c6|pl||||17"},
         {12, "x", nullptr},
         {UINT32_MAX, "x", nullptr},
@@ -88,7 +87,7 @@ TEST(ConnectionInfo, ChangeReplacesExactlyTheItemAtTheIndexInACopy) {
                   row.expected ? R(row.expected) : "<null>")
             << row.index;
     }
-    EXPECT_EQ(Text(record), kOptions + R("||||0"));
+    EXPECT_EQ(Text(record), kOptions + R("||||-42"));
 }
 
 TEST(ConnectionInfo, RecordsOfOtherThanTwelveItemsAreMadeButRefusedWhole) {
@@ -98,23 +97,14 @@ TEST(ConnectionInfo, RecordsOfOtherThanTwelveItemsAreMadeButRefusedWhole) {
     auto thirteen = Own(ZvChangeConnectionInfo(record.get(), 8, R("a|b").c_str()));
     EXPECT_EQ(Text(eleven), R("a|b|c|d|e|f|g||||1"));
     EXPECT_EQ(Text(thirteen), kOptions + R("|a|b|||0"));
-    for (const auto* wrong : {&eleven, &thirteen}) {
-        EXPECT_EQ(ZvExtractAllDataFromConnectionInfo(wrong->get()), nullptr);
-        EXPECT_EQ(ZvChangeConnectionInfo(wrong->get(), 0, "x"), nullptr);
+    EXPECT_EQ(ZvCreateConnectionInfo(nullptr, 0), nullptr);
+    for (const char* wrong : {eleven.get(), thirteen.get(), static_cast<char*>(nullptr)}) {
+        EXPECT_EQ(ZvExtractAllDataFromConnectionInfo(wrong), nullptr);
+        EXPECT_EQ(ZvChangeConnectionInfo(wrong, 0, "x"), nullptr);
     }
     // Reading one item does not insist on the count, only on the index.
     EXPECT_EQ(Text(Own(ZvExtractDataFromConnectionInfo(eleven.get(), 3))), "d");
     EXPECT_EQ(ZvExtractDataFromConnectionInfo(eleven.get(), 11), nullptr);
     EXPECT_EQ(ZvExtractDataFromConnectionInfo(thirteen.get(), 12), nullptr);
-}
-
-TEST(Records, NullArgumentsGiveNull) {
-    EXPECT_EQ(ZvCreateCredentialOptions(nullptr, "", 1, "", "", "", ""), nullptr);
-    EXPECT_EQ(ZvCreateCredentialOptionsPlugin("h", nullptr, 1, "", "", "", "", ""), nullptr);
-    EXPECT_EQ(ZvExtractAllDataFromCredentialOptions(nullptr), nullptr);
-    EXPECT_EQ(ZvExtractDataFromCredentialOptions(nullptr, 0), nullptr);
-    EXPECT_EQ(ZvCreateConnectionInfo(nullptr, 0), nullptr);
-    EXPECT_EQ(ZvChangeConnectionInfo(nullptr, 3, "x"), nullptr);
-    EXPECT_EQ(ZvExtractAllDataFromConnectionInfo(nullptr), nullptr);
     EXPECT_EQ(ZvExtractDataFromConnectionInfo(nullptr, 0), nullptr);
 }

@@ -1,7 +1,7 @@
 // What the reference server does that the client's operations never show: a
 // negotiated key serves one request, a request with too few fields is
-// refused, every login gets a session of its own, and the key tables keep
-// their caps and lifetimes.
+// refused, every login gets a session of its own, the key tables keep their
+// caps and lifetimes, and a client beyond the connection limit is told so.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -35,7 +35,7 @@ std::string RawDirect(uint16_t port, const std::string& payload, std::optional<z
 
 const std::string kPayload = R("u^p^A^5^6^ARGS^^C_Windows");
 
-TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused) {
+TEST_F(ReferenceServerTest, KeysServeWhatTheyShouldAndKeyTablesAndConnectionsKeepTheirLimits) {
     std::optional<zv::SessionKey> key;
     zv::SessionIdBytes sessionId{};
     const std::string first = RawDirect(Port(), kPayload, key, sessionId);
@@ -49,9 +49,8 @@ TEST_F(ReferenceServerTest, ADirectKeyServesOneRequestAndTooFewFieldsAreRefused)
     // Only a bare header with code 100 negotiates; with a payload it is an
     // operation like any other.
     EXPECT_EQ(Direct(Options(), 100, "x").Item("OPERATION"), "100");
-}
 
-TEST_F(ReferenceServerTest, EachLoginGetsItsOwnSessionAndTheLeastRecentlyUsedMakesRoom) {
+    // Every login gets a session of its own.
     zv::server::ServerOptions options;
     options.limits.maxSessions = 2;
     Restart(options);
@@ -61,14 +60,11 @@ TEST_F(ReferenceServerTest, EachLoginGetsItsOwnSessionAndTheLeastRecentlyUsedMak
         EXPECT_NE(RecordItem(records[1], item), RecordItem(records[2], item));
     }
     for (char c : RecordItem(records[2], 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
-
+    // The least recently used session made room.
     EXPECT_EQ(Persistent(records[0], 20, "x").Message(), "Unknown session");
     EXPECT_EQ(Persistent(records[1], 20, "x").Item("ARGUMENTS"), "x");
     EXPECT_EQ(Persistent(records[2], 20, "x").Item("ARGUMENTS"), "x");
-}
 
-TEST_F(ReferenceServerTest, KeysAreForgottenPastTheirLifetime) {
-    zv::server::ServerOptions options;
     options.limits.sessionIdleLimit = std::chrono::seconds(0);
     Restart(options);
     std::string record = FreshSession();
@@ -78,6 +74,12 @@ TEST_F(ReferenceServerTest, KeysAreForgottenPastTheirLifetime) {
     options.limits.pendingKeyLifetime = std::chrono::seconds(0);
     Restart(options);
     EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Unknown session");
+
+    options.limits.maxConnections = 1;
+    Restart(options);
+    uint32_t code = 0;
+    const zv::Connection held = zv::Connection::Open("127.0.0.1", Port(), code);
+    EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Too many connections; try again later");
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST(StrSplit, CountsEveryItemIncludingEmptyOnesAndJoinPutsThemBack) {
     }
 }
 
-TEST(StrJoin, PutsTheWholeSeparatorBetweenItems) {
+TEST(StrJoinAndCatString, PutTheWholeSeparatorBetweenItems) {
     char* items[] = {const_cast<char*>("a"), const_cast<char*>(""), const_cast<char*>("c")};
     const struct {
         const char* separator;
@@ -51,9 +51,7 @@ TEST(StrJoin, PutsTheWholeSeparatorBetweenItems) {
     for (const auto& row : rows) {
         EXPECT_EQ(Text(Own(ZvStrJoin(items, row.count, row.separator))), row.expected);
     }
-}
-
-TEST(CatString, PutsTheSeparatorBetweenWhateverIsGiven) {
+    // ZvCatString puts it between whatever is given.
     const struct {
         const char *first, *second, *separator, *expected;
     } cases[] = {
@@ -88,7 +86,7 @@ TEST(ExtractData, FindsTheItemTheKeyListNamesExactlyAndLetsTheLastOneWin) {
     }
 }
 
-TEST(StringToolkit, NullsAndNothingToJoinGiveNull) {
+TEST(StringToolkit, NullsAndNothingToJoinGiveNullAndReleaseAcceptsNullAndEmptyArrays) {
     uint32_t count = 7;
     EXPECT_EQ(ZvStrSplit(nullptr, 0x1C, &count), nullptr);
     EXPECT_EQ(count, 7u);
@@ -100,15 +98,11 @@ TEST(StringToolkit, NullsAndNothingToJoinGiveNull) {
     EXPECT_EQ(ZvExtractFromSplit(nullptr, 0x1F, 0), nullptr);
     EXPECT_EQ(ZvExtractData(nullptr, "A", 0x1C, 0xFE), nullptr);
     EXPECT_EQ(ZvExtractData("A", nullptr, 0x1C, 0xFE), nullptr);
-}
-
-TEST(Release, AcceptsNullAndEmptyArrays) {
     ZvFreeMemory(nullptr);
     ZvFreeMemoryStringArray(nullptr, 3);
     WrapperPy_ZvFreeMemoryStringArray(nullptr, 0);
 
     // Count 0 releases only the array block; the caller keeps the item.
-    uint32_t count = 0;
     char** array = ZvStrSplit("kept", 0x1C, &count);
     ASSERT_NE(array, nullptr);
     char* item = array[0];

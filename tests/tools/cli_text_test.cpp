@@ -8,7 +8,7 @@
 
 using zvtest::R;
 
-TEST(CliEscapes, StandForTheSeparatorsAndAnyByte) {
+TEST(CliInput, EscapesStandForTheSeparatorsAndAnyByteAndUtf8BecomesIso885915) {
     std::string error;
     EXPECT_EQ(zvcli::ExpandEscapes("a\\Ab\\Sc\\Id", error), R("a^b~c|d"));
     EXPECT_EQ(zvcli::ExpandEscapes("\\x41\\xfe\\\\", error), std::string("A\xFE\\"));
@@ -16,10 +16,7 @@ TEST(CliEscapes, StandForTheSeparatorsAndAnyByte) {
         EXPECT_FALSE(zvcli::ExpandEscapes(bad, error)) << bad;
         EXPECT_FALSE(error.empty());
     }
-}
-
-TEST(CliText, TypedUtf8BecomesIso885915OrIsRefused) {
-    std::string error;
+    // Typed UTF-8 becomes ISO-8859-15 or is refused.
     // é, €, Š, Œ, Ÿ
     EXPECT_EQ(zvcli::Utf8ToLatin9("\xC3\xA9 \xE2\x82\xAC \xC5\xA0 \xC5\x92 \xC5\xB8", error),
               std::string("\xE9 \xA4 \xA6 \xBC \xBE"));
@@ -34,16 +31,14 @@ TEST(CliText, TypedUtf8BecomesIso885915OrIsRefused) {
     EXPECT_FALSE(zvcli::Utf8ToLatin9("\xC3", error));          // cut short
 }
 
-TEST(CliAnswers, KeyedAnswersPrintAlignedNamesAndEveryControlByteEscaped) {
+TEST(CliAnswers, KeyedAnswersPrintAlignedNamesEveryControlByteEscapedAndAsJson) {
     const std::string answer = R("LOGIN~ID~ARGUMENTS|R1|a^b~c\\");
     EXPECT_EQ(zvcli::FormatAnswerForPeople(answer), "ID         R1\nARGUMENTS  a\\Ab\\Sc\\\\\n");
     EXPECT_EQ(zvcli::FormatRawItems(answer), "LOGIN\\SID\\SARGUMENTS\nR1\na\\Ab\\Sc\\\\\n");
     // ESC, DEL and the C1 range: a terminal would obey them.
     EXPECT_EQ(zvcli::FormatAnswerForPeople(R("plain|\xA4\x1B]0;x\x07\x7F\x9B\xA0")),
               "[0]  plain\n[1]  \xE2\x82\xAC\\x1B]0;x\\x07\\x7F\\x9B\xC2\xA0\n");
-}
-
-TEST(CliAnswers, JsonKeepsTextAndStructure) {
+    // JSON keeps text and structure.
     EXPECT_EQ(zvcli::FormatAnswerAsJson(R("K~A|x\"y^z")),
               "{\"ok\": true, \"answer\": \"K\xC3\xBE"
               "A\\u001cx\\\"y\\u001fz\", "
