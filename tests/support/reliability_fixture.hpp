@@ -4,7 +4,6 @@
 // Also the mix of operations that the stress and stability runs repeat.
 #pragma once
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +11,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -38,14 +39,8 @@ inline bool UnderValgrind() {
 
 // The entries of /proc/self/fd, less the one the listing itself opens.
 inline std::size_t OpenDescriptorCount() {
-    DIR* listing = opendir("/proc/self/fd");
-    if (listing == nullptr) return 0;
-    std::size_t count = 0;
-    while (const dirent* entry = readdir(listing)) {
-        if (entry->d_name[0] != '.') ++count;
-    }
-    closedir(listing);
-    return count - 1;
+    const std::filesystem::directory_iterator listing("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(listing), end(listing))) - 1;
 }
 
 // The in-process server closes its end of a connection on its own thread,
