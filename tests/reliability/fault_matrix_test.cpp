@@ -301,10 +301,13 @@ TEST_F(WaitLimits, EveryPhaseOfAnOperationIsBoundedAndCancellable) {
             EXPECT_EQ(record, before) << c.name;
             const uint32_t limit = c.cancelAfterMs > 0 ? static_cast<uint32_t>(c.cancelAfterMs)
                                                        : c.connectTimeoutMs + c.ioTimeoutMs;
-            // Preparing the large request takes seconds of its own under
-            // valgrind and the sanitizers; the allowance makes room for that.
+            // A served call takes as long as its peer; a failed one ends within
+            // its limit. Preparing the large request takes seconds of its own
+            // under valgrind and the sanitizers; the allowance makes room for that.
             const uint32_t allowance = kSanitizedBuild || UnderValgrind() ? 10000 : 2000;
-            EXPECT_LE(elapsed, milliseconds(limit + allowance)) << c.name;
+            if (c.expected != kNone) {
+                EXPECT_LE(elapsed, milliseconds(limit + allowance)) << c.name;
+            }
             if (c.cancelAfterMs == kPreset) {
                 EXPECT_EQ(peer.Accepted(), 0) << c.name;
             }
