@@ -186,7 +186,6 @@ TEST_F(FaultMatrix, SpoiledOrDrippingRepliesInEveryKindOfOperation) {
         const char* expected;
         const char* direct = nullptr;  // when a direct operation fares otherwise
     };
-    const std::string served = "<null>";
     const char* const shortKey = "C357: Encrypt negociation. Invalid session key";
     const Case cases[] = {
         {FaultKind::kWrongChecksum, FaultKind::kNone, "",
@@ -216,19 +215,19 @@ TEST_F(FaultMatrix, SpoiledOrDrippingRepliesInEveryKindOfOperation) {
         const std::string direct = c.direct != nullptr ? c.direct : c.expected;
         const Outcome outcome = Direct(Options(), 20, "d");
         EXPECT_EQ(outcome.Message(), direct);
-        EXPECT_EQ(outcome.Item("ARGUMENTS"), direct == served ? "d" : "<no answer>") << c.expected;
+        EXPECT_EQ(outcome.Item("ARGUMENTS"), direct == kNone ? "d" : "<no answer>") << c.expected;
 
         std::string record = FreshSession();
         const std::string before = record;
         EXPECT_EQ(Persistent(record, 1, "").Message(), c.expected);
-        EXPECT_EQ(record == before, c.expected != served) << c.expected;
+        EXPECT_EQ(record == before, c.expected != std::string(kNone)) << c.expected;
 
         // Session operations never negotiate, so only response faults reach them.
         const std::string sessionBefore = loggedIn;
-        const std::string sessionExpected = negotiating ? served : c.expected;
+        const std::string sessionExpected = negotiating ? kNone : c.expected;
         const Outcome session = Persistent(loggedIn, 20, "s");
         EXPECT_EQ(session.Message(), sessionExpected);
-        EXPECT_EQ(session.Item("ARGUMENTS"), sessionExpected == served ? "s" : "<no answer>");
+        EXPECT_EQ(session.Item("ARGUMENTS"), sessionExpected == kNone ? "s" : "<no answer>");
         EXPECT_EQ(loggedIn, sessionBefore);
         ExpectNoDescriptorLeft(c.expected);
     }

@@ -72,8 +72,7 @@ protected:
 
     std::string Options() const { return OptionsAt(Port()); }
     std::string FreshSession() const {
-        OwnedText record(ZvCreateConnectionInfo(Options().c_str(), 0));
-        return Text(record);
+        return Text(OwnedText(ZvCreateConnectionInfo(Options().c_str(), 0)));
     }
 
 private:
