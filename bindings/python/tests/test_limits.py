@@ -17,7 +17,7 @@ def descriptors_and_threads():
 
 @unittest.skipUnless(os.path.isdir("/proc/self/fd"), "descriptors are counted in /proc")
 class LimitsTest(unittest.TestCase):
-    def test_a_call_to_a_silent_server_ends_on_time_and_leaves_nothing_behind(self):
+    def test_calls_to_a_silent_server_end_on_time_and_leave_nothing(self):
         # A parent started in the background may pass SIGINT on ignored.
         previous = signal.signal(signal.SIGINT, signal.default_int_handler)
         self.addCleanup(signal.signal, signal.SIGINT, previous)

@@ -1,5 +1,4 @@
-"""What crosses the C interface: declarations, the character set, what cannot
-cross, checked numbers, argument lists and answers."""
+"""What crosses the C interface: declarations, characters, refusals, arguments, answers."""
 
 import unittest
 
@@ -10,11 +9,10 @@ from .support import PACKAGE_ROOT
 
 
 class MarshallingTest(unittest.TestCase):
-    def test_every_exported_name_is_declared_and_the_version_is_the_packages(self):
+    def test_every_exported_name_is_declared_and_the_version_matches(self):
         listing = PACKAGE_ROOT.parent.parent / "cmake" / "exported-symbols.txt"
         for name in listing.read_text().split():
-            with self.subTest(name=name):
-                self.assertIsNotNone(getattr(native, name).argtypes)
+            self.assertIsNotNone(getattr(native, name).argtypes, name)
         self.assertEqual(zorvat.library_version(), zorvat.__version__)
 
     def test_results_come_back_as_bytes_or_none(self):
@@ -26,9 +24,8 @@ class MarshallingTest(unittest.TestCase):
         info = native.create_connection_info(options, -7)
         # Items 2 and 11: the port and the reserved value, both signed.
         self.assertEqual(native.connection_info_items(info)[2::9], [b"-5", b"-7"])
-        self.assertIsNone(native.change_connection_info(info, 12, "x"))
 
-    def test_what_cannot_cross_the_interface_is_refused_before_the_library_is_called(self):
+    def test_what_cannot_cross_the_interface_is_refused(self):
         # Nothing listens on port 1, so a call that reached the library would give C104.
         options = zorvat.CredentialOptions("127.0.0.1", 1)
         refusals = [
@@ -60,13 +57,11 @@ class MarshallingTest(unittest.TestCase):
                 zorvat.build_arguments(arguments)
 
     def test_answers_split_into_items_and_map_names_when_keyed(self):
-        # text, items, fields
         cases = [
             ("L\xfeA\xfeB\x1c1\x1c2", ["L\xfeA\xfeB", "1", "2"], {"A": "1", "B": "2"}),
             ("L\xfeA\xfeA\x1c1\x1c2", ["L\xfeA\xfeA", "1", "2"], {"A": "2"}),  # the later wins
             ("L\xfeA\xfeB\x1c1", ["L\xfeA\xfeB", "1"], {"A": "1"}),  # more names than items
             ("plain\x1c1", ["plain", "1"], {}),
-            ("L\xfeA", ["L\xfeA"], {}),
         ]
         for text, items, fields in cases:
             with self.subTest(text=text):
@@ -76,7 +71,7 @@ class MarshallingTest(unittest.TestCase):
         with self.assertRaises(KeyError):
             zorvat.Answer("L\xfeA\x1c1")["B"]
 
-    def test_credential_options_become_a_record_that_hides_the_credentials(self):
+    def test_credential_options_become_a_record_that_hides_them(self):
         options = zorvat.CredentialOptions("db", 4711, "ACC", "alice", b"s\xa4cret", plugin="p")
         self.assertEqual(options.record, "db\x1cACC\x1c4711\x1calice\x1cs€cret\x1c\x1c\x1cp")
         self.assertNotIn("cret", repr(options))  # credentials stay out of logs
