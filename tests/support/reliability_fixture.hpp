@@ -114,26 +114,23 @@ inline std::string WithMadeUpSession(std::string record) {
         OwnedText(ZvChangeConnectionInfo(record.c_str(), 10, std::string(32, 'k').c_str())));
 }
 
-// A server with a fault in every exchange of a phase; refusals say "Refused".
-inline std::unique_ptr<zv::server::ReferenceServer> StartFaultyServer(
-    zv::server::FaultKind negotiation, zv::server::FaultKind response) {
-    zv::server::ServerOptions options;
-    options.faults.negotiation = {negotiation, "Refused"};
-    options.faults.response.kind = response;
-    auto server = std::make_unique<zv::server::ReferenceServer>(options);
-    return server->Start() ? std::move(server) : nullptr;
-}
-
 // The servers a mix runs against: one that serves, one that answers with
-// wrong checksums, one that refuses every negotiation.
+// wrong checksums, one that refuses every negotiation with "Refused".
 struct MixServers {
-    using FaultKind = zv::server::FaultKind;
-    std::unique_ptr<zv::server::ReferenceServer> serving =
-        StartFaultyServer(FaultKind::kNone, FaultKind::kNone);
-    std::unique_ptr<zv::server::ReferenceServer> spoiling =
-        StartFaultyServer(FaultKind::kNone, FaultKind::kWrongChecksum);
-    std::unique_ptr<zv::server::ReferenceServer> refusing =
-        StartFaultyServer(FaultKind::kRefuse, FaultKind::kNone);
+    using Server = std::unique_ptr<zv::server::ReferenceServer>;
+    using enum zv::server::FaultKind;
+
+    static Server Start(zv::server::FaultKind negotiation, zv::server::FaultKind response) {
+        zv::server::ServerOptions options;
+        options.faults.negotiation = {negotiation, "Refused"};
+        options.faults.response.kind = response;
+        auto server = std::make_unique<zv::server::ReferenceServer>(options);
+        return server->Start() ? std::move(server) : nullptr;
+    }
+
+    Server serving = Start(kNone, kNone);
+    Server spoiling = Start(kNone, kWrongChecksum);
+    Server refusing = Start(kRefuse, kNone);
 
     bool Started() const { return serving && spoiling && refusing; }
 };
