@@ -21,6 +21,9 @@ namespace zvtest {
 
 class ExternalServer {
 public:
+    struct Options {};  // the server runs as ctest started it
+    explicit ExternalServer(Options) {}
+
     // Reads where the server is, clears its faults and waits for the
     // exchanges of earlier tests to be counted. False, with Error() telling
     // why, when the server cannot be reached.

@@ -26,12 +26,10 @@ namespace zvtest {
 
 #ifdef ZORVAT_EXTERNAL_TEST_SERVER
 using TestServer = ExternalServer;
-inline std::unique_ptr<TestServer> MakeTestServer() { return std::make_unique<ExternalServer>(); }
+using TestServerOptions = ExternalServer::Options;
 #else
 using TestServer = zv::server::ReferenceServer;
-inline std::unique_ptr<TestServer> MakeTestServer() {
-    return std::make_unique<zv::server::ReferenceServer>(zv::server::ServerOptions{});
-}
+using TestServerOptions = zv::server::ServerOptions;
 #endif
 
 // Credential options whose items all differ, so that a field that went to the
@@ -43,20 +41,15 @@ inline std::string OptionsAt(int port) {
 
 class ServerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        server_ = MakeTestServer();
-        ASSERT_TRUE(server_->Start()) << server_->Error();
-    }
+    void SetUp() override { Restart({}); }
     void TearDown() override { server_->Stop(); }
 
-#ifndef ZORVAT_EXTERNAL_TEST_SERVER
     // Replaces the server by one started with options of the test's choosing.
-    void Restart(zv::server::ServerOptions options) {
-        server_->Stop();
+    void Restart(TestServerOptions options) {
+        if (server_) server_->Stop();
         server_ = std::make_unique<TestServer>(std::move(options));
         ASSERT_TRUE(server_->Start()) << server_->Error();
     }
-#endif
 
     TestServer& Server() { return *server_; }
 
