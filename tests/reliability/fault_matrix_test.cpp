@@ -236,6 +236,8 @@ TEST_F(FaultMatrix, SpoiledOrDrippingRepliesInEveryKindOfOperation) {
 using WaitLimits = ReliabilityTest;
 
 TEST_F(WaitLimits, EveryPhaseOfAnOperationIsBoundedAndCancellable) {
+    using enum Misbehaviour;
+    using enum Call;
     struct Case {
         const char* name;
         Misbehaviour peer;
@@ -246,25 +248,19 @@ TEST_F(WaitLimits, EveryPhaseOfAnOperationIsBoundedAndCancellable) {
         const char* expected;
     };
     const Case cases[] = {
-        {"mute in the negotiation", Misbehaviour::kSilent, Call::kLogin, 0, 300, kNoCancel,
-         kTimedOut},
-        {"mute in the exchange", Misbehaviour::kSilent, Call::kSession, 0, 300, kNoCancel,
-         kTimedOut},
-        {"never reads a large request", Misbehaviour::kSilent, Call::kLargeSession, 0, 300,
-         kNoCancel, kTimedOut},
+        {"mute in the negotiation", kSilent, kLogin, 0, 300, kNoCancel, kTimedOut},
+        {"mute in the exchange", kSilent, kSession, 0, 300, kNoCancel, kTimedOut},
+        {"never reads a large request", kSilent, kLargeSession, 0, 300, kNoCancel, kTimedOut},
         // Each byte comes well within the limit (even on a loaded machine),
         // the whole reply well after it.
-        {"drips below the limit", Misbehaviour::kDrip, Call::kSession, 0, 600, kNoCancel, kNone},
-        {"stalls in the reply", Misbehaviour::kStall, Call::kSession, 0, 300, kNoCancel, kTimedOut},
-        {"full accept queue", Misbehaviour::kFullQueue, Call::kLogin, 300, 0, kNoCancel,
-         kConnectTimedOut},
-        {"cancelled connecting", Misbehaviour::kFullQueue, Call::kDirect, 0, 0, 300, kCancelled},
-        {"cancelled in the negotiation", Misbehaviour::kSilent, Call::kLogin, 0, 0, 300,
-         kCancelled},
-        {"cancelled sending", Misbehaviour::kSilent, Call::kLargeSession, 0, 0, 300, kCancelled},
-        {"cancelled receiving", Misbehaviour::kSilent, Call::kSession, 0, 0, 300, kCancelled},
-        {"cancelled before it starts", Misbehaviour::kSilent, Call::kLogin, 5000, 5000, kPreset,
-         kCancelled},
+        {"drips below the limit", kDrip, kSession, 0, 600, kNoCancel, kNone},
+        {"stalls in the reply", kStall, kSession, 0, 300, kNoCancel, kTimedOut},
+        {"full accept queue", kFullQueue, kLogin, 300, 0, kNoCancel, kConnectTimedOut},
+        {"cancelled connecting", kFullQueue, kDirect, 0, 0, 300, kCancelled},
+        {"cancelled in the negotiation", kSilent, kLogin, 0, 0, 300, kCancelled},
+        {"cancelled sending", kSilent, kLargeSession, 0, 0, 300, kCancelled},
+        {"cancelled receiving", kSilent, kSession, 0, 0, 300, kCancelled},
+        {"cancelled before it starts", kSilent, kLogin, 5000, 5000, kPreset, kCancelled},
     };
     // Far more than the socket buffers of a peer that never reads hold.
     const std::string large(16u << 20, 'x');
@@ -273,9 +269,8 @@ TEST_F(WaitLimits, EveryPhaseOfAnOperationIsBoundedAndCancellable) {
         {
             MisbehavingPeer peer(c.peer, ReplyFrame(ToBytes("ok")));
             ASSERT_NE(peer.Port(), 0) << c.name;
-            record = WithPort(
-                c.call == Call::kLogin ? FreshSession() : WithMadeUpSession(FreshSession()),
-                peer.Port());
+            record = WithPort(c.call == kLogin ? FreshSession() : WithMadeUpSession(FreshSession()),
+                              peer.Port());
             const std::string before = record;
             int32_t cancel = c.cancelAfterMs == kPreset ? 1 : 0;
             const Limits limits{c.connectTimeoutMs, c.ioTimeoutMs, &cancel};
@@ -286,12 +281,11 @@ TEST_F(WaitLimits, EveryPhaseOfAnOperationIsBoundedAndCancellable) {
             });
 
             const auto start = std::chrono::steady_clock::now();
-            const std::string& arguments = c.call == Call::kLargeSession ? large : c.name;
+            const std::string& arguments = c.call == kLargeSession ? large : c.name;
             const Outcome outcome =
-                c.call == Call::kDirect
+                c.call == kDirect
                     ? Direct(OptionsAt(peer.Port()), 20, arguments, 1, 1, limits)
-                    : Persistent(record, c.call == Call::kLogin ? 1 : 20, arguments, 1, 1, 0,
-                                 limits);
+                    : Persistent(record, c.call == kLogin ? 1 : 20, arguments, 1, 1, 0, limits);
             const auto elapsed = std::chrono::steady_clock::now() - start;
             canceller.join();
 
