@@ -1,7 +1,5 @@
-// The messages of the codes that no test can provoke end to end (a send that
-// fails at the header, a negotiation that cannot be sent, nothing to send,
-// the Windows-only and out-of-memory codes), and the rules of the format.
-// The other codes' messages are checked where a real peer produces them.
+// The messages of the codes no test can provoke end to end, and the rules of
+// the format; the others are checked where a real peer produces them.
 #include <gtest/gtest.h>
 
 #include <string>

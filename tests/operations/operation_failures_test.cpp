@@ -1,7 +1,5 @@
-// The failures an operation finds before the server has a say: records of
-// the wrong shape, unusable ports, missing session items, unreachable
-// servers. What the server or the network spoil afterwards is the fault
-// matrix of tests/reliability.
+// The failures an operation finds before the server has a say; what the
+// server or the network spoil afterwards is the fault matrix of tests/reliability.
 #include <gtest/gtest.h>
 
 #include <string>

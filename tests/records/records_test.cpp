@@ -11,12 +11,6 @@ using zvtest::R;
 using zvtest::Text;
 using Items = std::vector<std::string>;
 
-namespace {
-
-const std::string kOptions = R("host|c1|5000|c3|c4|c5|c6|pl");
-
-}  // namespace
-
 TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPortAndReadsThemBack) {
     const struct {
         const char* name;
@@ -63,9 +57,10 @@ TEST(CredentialOptions, BuildsEightItemsInParameterOrderWithTheSignedPortAndRead
     }
 }
 
-TEST(ConnectionInfo, AppendsFourItemsAndChangeReplacesExactlyTheItemAtTheIndexInACopy) {
+TEST(ConnectionInfo, HoldsTwelveItemsAndChangeReplacesExactlyOneInACopy) {
     // Three empty session items and the reserved value.
-    auto record = Own(ZvCreateConnectionInfo(kOptions.c_str(), -42));
+    const std::string options = R("host|c1|5000|c3|c4|c5|c6|pl");
+    auto record = Own(ZvCreateConnectionInfo(options.c_str(), -42));
     const auto items = zvtest::TakeArray(ZvExtractAllDataFromConnectionInfo(record.get()), 12);
     EXPECT_TRUE(items.nullTerminated);
     EXPECT_EQ(items.items,
@@ -87,16 +82,14 @@ TEST(ConnectionInfo, AppendsFourItemsAndChangeReplacesExactlyTheItemAtTheIndexIn
                   row.expected ? R(row.expected) : "<null>")
             << row.index;
     }
-    EXPECT_EQ(Text(record), kOptions + R("||||-42"));
-}
+    EXPECT_EQ(Text(record), options + R("||||-42"));
 
-TEST(ConnectionInfo, RecordsOfOtherThanTwelveItemsAreMadeButRefusedWhole) {
-    // From seven items, and from a changed value that holds the separator.
+    // Records of other than twelve items, from seven items or from a changed
+    // value that holds the separator, are made but refused whole.
     auto eleven = Own(ZvCreateConnectionInfo(R("a|b|c|d|e|f|g").c_str(), 1));
-    auto record = Own(ZvCreateConnectionInfo(kOptions.c_str(), 0));
     auto thirteen = Own(ZvChangeConnectionInfo(record.get(), 8, R("a|b").c_str()));
     EXPECT_EQ(Text(eleven), R("a|b|c|d|e|f|g||||1"));
-    EXPECT_EQ(Text(thirteen), kOptions + R("|a|b|||0"));
+    EXPECT_EQ(Text(thirteen), options + R("|a|b|||-42"));
     EXPECT_EQ(ZvCreateConnectionInfo(nullptr, 0), nullptr);
     for (const char* wrong : {eleven.get(), thirteen.get(), static_cast<char*>(nullptr)}) {
         EXPECT_EQ(ZvExtractAllDataFromConnectionInfo(wrong), nullptr);

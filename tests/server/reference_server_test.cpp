@@ -1,7 +1,5 @@
-// What the reference server does that the client's operations never show: a
-// negotiated key serves one request, a request with too few fields is
-// refused, every login gets a session of its own, the key tables keep their
-// caps and lifetimes, and a client beyond the connection limit is told so.
+// What the reference server does that the client's operations never show:
+// one request per negotiated key, key tables kept within caps and lifetimes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,9 +14,8 @@ using namespace zvtest;
 
 using ReferenceServerTest = ServerTest;
 
-// One direct exchange through the transport, for what the operations never
-// do: send a key a second time, or send too few fields. The answer, marked
-// when the server flagged it as its error text.
+// A direct exchange that may reuse a key or send too few fields; the answer,
+// marked when the server flagged it as its error text.
 std::string RawDirect(uint16_t port, const std::string& payload, std::optional<zv::SessionKey>& key,
                       zv::SessionIdBytes& sessionId) {
     zv::RequestSettings settings;
@@ -56,9 +53,8 @@ TEST_F(ReferenceServerTest, KeysServeWhatTheyShouldAndKeyTablesAndConnectionsKee
     Restart(options);
     std::string records[] = {FreshSession(), FreshSession(), FreshSession()};
     for (std::string& record : records) ASSERT_EQ(Persistent(record, 1, "").Message(), "<null>");
-    for (uint32_t item : {8u, 9u, 10u}) {
+    for (uint32_t item : {8u, 9u, 10u})
         EXPECT_NE(RecordItem(records[1], item), RecordItem(records[2], item));
-    }
     for (char c : RecordItem(records[2], 10)) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << int{c};
     // The least recently used session made room.
     EXPECT_EQ(Persistent(records[0], 20, "x").Message(), "Unknown session");
