@@ -1,11 +1,8 @@
-// Payload encryption and checksums on every pair of AES and checksum engines
-// this machine can run, each forced in turn: the standards' known answers,
-// and agreement with OpenSSL's AES-256-CBC and MD5 on random keys, vectors
-// and lengths, whole and in pieces. Then the refusal of payloads that cannot
-// be ours.
+// Payload encryption and checksums on every pair of engines this machine can
+// run: the standards' known answers, agreement with OpenSSL on random inputs,
+// whole and in pieces, and the refusal of payloads that cannot be ours.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -53,14 +50,13 @@ Bytes Encrypt(const Bytes& plaintext, const Bytes& key, const uint8_t* iv = null
     return Bytes(block.get(), block.get() + length);
 }
 
-// The plaintext of the first length bytes of ciphertext, or "<null>" when
-// DecryptPayload refused.
+// The plaintext, or "<null>" when DecryptPayload refused.
 std::string Decrypt(Bytes ciphertext, const Bytes& key, const uint8_t* iv = nullptr,
-                    bool terminate = true, std::size_t length = SIZE_MAX) {
+                    bool terminate = true) {
     uint32_t plainLength = 0;
-    const zv::MallocPtr<uint8_t> plain(zv::DecryptPayload(
-        ciphertext.data(), static_cast<uint32_t>(std::min(length, ciphertext.size())), &plainLength,
-        iv, key.data(), terminate));
+    const zv::MallocPtr<uint8_t> plain(zv::DecryptPayload(ciphertext.data(),
+                                                          static_cast<uint32_t>(ciphertext.size()),
+                                                          &plainLength, iv, key.data(), terminate));
     if (!plain) return "<null>";
     EXPECT_TRUE(!terminate || plain.get()[plainLength] == 0);
     return std::string(reinterpret_cast<const char*>(plain.get()), plainLength);
@@ -161,8 +157,7 @@ const Bytes kBuiltInIv = {'R', 'b', '5', 'w', '@', 'G', 'z', '1',
 TEST_P(CryptoEngines, AgreeWithOpenSslOnRandomInputs) {
     std::mt19937 generator(20240601);
     // Up to 36 blocks meet every remainder of the multi-block decryption
-    // paths and of the 64-byte chunks digested beside encryption; the longer
-    // ones run through them many times over.
+    // paths and of the 64-byte chunks digested beside encryption.
     std::vector<std::size_t> lengths;
     for (std::size_t length = 0; length <= 16 * 35; length += 7) lengths.push_back(length);
     lengths.insert(lengths.end(), {1000, 16 * 257, 16 * 4099 - 1});
@@ -216,16 +211,15 @@ TEST(Payload, RefusesWhatCannotBeOurs) {
     // Lengths that are not whole blocks.
     const Bytes whole = Encrypt(Bytes(40, 'a'), key);
     for (const std::size_t cut : {0, 1, 15, 17, 47}) {
-        EXPECT_EQ(Decrypt(whole, key, nullptr, true, cut), "<null>") << cut;
+        EXPECT_EQ(Decrypt(Bytes(whole.begin(), whole.begin() + cut), key), "<null>") << cut;
     }
-    // Last blocks ending in a count of 0, a count above 16, and counts whose
-    // padding bytes differ, each encrypted as it is, without padding; a
-    // whole block of padding is valid and leaves nothing of it.
+    // Last blocks ending in a count of 0, a count above 16 (with every byte
+    // of the block matching it), and counts whose padding bytes differ, each
+    // encrypted as it is, without padding; a whole block of padding is valid.
     const std::string body(16, 'b');
     const std::pair<std::string, std::string> cases[] = {
         {std::string(15, 'c') + '\x00', "<null>"},
-        {std::string(15, 'c') + '\x11', "<null>"},
-        {std::string(15, '\x20') + '\x20', "<null>"},
+        {std::string(16, '\x11'), "<null>"},
         {std::string(13, 'c') + "\x04\x03\x03", "<null>"},
         {std::string(1, '\x0f') + std::string(14, '\x10') + '\x10', "<null>"},
         {std::string(16, '\x10'), body},

@@ -68,16 +68,14 @@ struct FakeAddress {
         if (family == AF_INET) {
             inet_pton(AF_INET, text, &reinterpret_cast<sockaddr_in&>(address).sin_addr);
             entry.ai_addrlen = sizeof(sockaddr_in);
-        } else if (family == AF_INET6) {
+        } else {
             inet_pton(AF_INET6, text, &reinterpret_cast<sockaddr_in6&>(address).sin6_addr);
             entry.ai_addrlen = sizeof(sockaddr_in6);
-        } else {
-            entry.ai_addrlen = sizeof(sa_family_t);
         }
     }
 };
 
-TEST(AddressOrder, TriesIpv4FirstThenIpv6InResolverOrderAndClosesEveryOneThatFails) {
+TEST(AddressOrder, Ipv4FirstThenIpv6ClosingEveryFailure) {
     // A broadcast address fails at once; nothing listens on the port over
     // IPv4, so that connect is refused later. Neither leaves a descriptor.
     FakeAddress accepting(AF_INET6, "::1"), unreachable(AF_INET, "255.255.255.255"),
@@ -89,7 +87,6 @@ TEST(AddressOrder, TriesIpv4FirstThenIpv6InResolverOrderAndClosesEveryOneThatFai
     const std::vector<const addrinfo*> order = zv::OrderForConnecting(&accepting.entry);
     ASSERT_EQ(order, (std::vector<const addrinfo*>{&unreachable.entry, &refusing.entry,
                                                    &accepting.entry, &unused.entry}));
-    EXPECT_TRUE(zv::OrderForConnecting(nullptr).empty());
 
     zv::NativeSocket socket = zv::kNoSocket;
     const int next = NextDescriptor();

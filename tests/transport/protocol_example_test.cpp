@@ -1,8 +1,6 @@
-// The worked examples of docs/protocol.md, played through the client: given
-// the example's inputs, and the documented negotiation reply from its peer,
-// the client must send the documented negotiation request and, on a second
-// connection, the documented request frame, then half-close. This is the
-// check of the wire bytes the client sends, field by field.
+// The worked examples of docs/protocol.md played through the client: given the
+// documented negotiation reply, it must send the documented negotiation request
+// and, on a second connection, the documented request frame, then half-close.
 #include <gtest/gtest.h>
 #include <signal.h>
 

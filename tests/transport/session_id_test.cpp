@@ -1,5 +1,4 @@
-// Session identifiers: byte order, text form, randomness and the parser's
-// refusals.
+// Session identifiers: byte order, text form, randomness and the parser's refusals.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,7 +30,7 @@ std::string Parse(const std::string& text) {
 
 const std::string kGood = "00112233-4455-6677-8899-aabbccddeeff";
 
-TEST(SessionId, NewIdentifiersAreVersionFourDifferAndKeepTheirTextThroughTheBytes) {
+TEST(SessionId, NewOnesAreVersionFourUniqueAndRoundTrip) {
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
         const zv::MallocPtr<char> text(zv::NewSessionId());
@@ -48,7 +47,7 @@ TEST(SessionId, NewIdentifiersAreVersionFourDifferAndKeepTheirTextThroughTheByte
     EXPECT_EQ(seen.size(), 200u);
 }
 
-TEST(SessionId, ParsesGuidMemoryOrderInEitherCaseAndNothingButHexAndDashes) {
+TEST(SessionId, ParsesGuidOrderAndRefusesAllElse) {
     EXPECT_EQ(Parse(kGood), "33221100554477668899aabbccddeeff");
     EXPECT_EQ(Parse("00112233-4455-6677-8899-AABBCCDDEEFF"), Parse(kGood));
     EXPECT_EQ(zv::SessionIdFromText(nullptr), nullptr);
@@ -63,11 +62,8 @@ TEST(SessionId, ParsesGuidMemoryOrderInEitherCaseAndNothingButHexAndDashes) {
         EXPECT_EQ(Parse(moved), "<null>") << moved;
     }
     for (const char bad : {'g', 'G', ' ', '-', ':', '/', '@', '`'}) {
-        for (const std::size_t position : {0, 35}) {
-            std::string wrong = kGood;
-            wrong[position] = bad;
-            EXPECT_EQ(Parse(wrong), "<null>") << wrong;
-        }
+        EXPECT_EQ(Parse(bad + kGood.substr(1)), "<null>") << bad;
+        EXPECT_EQ(Parse(kGood.substr(0, 35) + bad), "<null>") << bad;
     }
 }
 

@@ -1,7 +1,6 @@
 // The Windows socket layer against loopback peers: streams, handles, Winsock
 // error numbers, one start-up of the layer per connection, and the limits and
-// cancel flag of the WithTimeouts entry points. Refused ports and unknown
-// names are checked through the entry points in tests/operations.
+// cancel flag of the WithTimeouts entry points.
 #include <gtest/gtest.h>
 // winsock2.h comes first: windows.h would bring in the older winsock.h.
 #include <winsock2.h>
