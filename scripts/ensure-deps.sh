@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is
-# missing. Usage: scripts/ensure-deps.sh [extra-package ...]
+# missing; git too, since the style and proportion checks list the tracked
+# files through it. Usage: scripts/ensure-deps.sh [extra-package ...]
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev libasio-dev
   python3 python3-setuptools python3-pip python3-venv valgrind
-  dpkg-dev file util-linux
+  dpkg-dev file util-linux git
 )
 packages+=("$@")
 
