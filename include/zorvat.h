@@ -29,7 +29,7 @@
  * number ZvGetLibraryVersion returns for the library actually loaded.
  */
 #define ZORVAT_VERSION_MAJOR 1
-#define ZORVAT_VERSION_MINOR 1
+#define ZORVAT_VERSION_MINOR 2
 #define ZORVAT_VERSION_PATCH 0
 #define ZORVAT_VERSION \
     (ZORVAT_VERSION_MAJOR * 10000 + ZORVAT_VERSION_MINOR * 100 + ZORVAT_VERSION_PATCH)
@@ -135,6 +135,95 @@ ZV_API char* ZvExecutePersistentOperationWithTimeouts(
     const char* operationArguments, uint8_t inputFormat, uint8_t outputFormat,
     uint32_t reservedValue, uint32_t connectTimeoutMs, uint32_t ioTimeoutMs,
     const int32_t* cancelFlag);
+
+/* ---- Operations that the caller's event loop drives --------------------- */
+
+/*
+ * The same operations as above, split so that the caller's own event loop
+ * (poll, epoll, asyncio, libuv, a .NET task scheduler) does the waiting. The
+ * blocking functions above are a loop over these same steps.
+ *
+ *   ZvOperation* op = ZvStartDirectOperation(options, 2, "CUSTOMERS", 1, 1, 0, 5000, 30000);
+ *   int32_t wanted;
+ *   while ((wanted = ZvPollOperation(op)) != ZV_OPERATION_DONE) {
+ *       wait until ZvGetOperationSocket(op) is readable (ZV_OPERATION_WANTS_READ)
+ *       or writable (ZV_OPERATION_WANTS_WRITE), or ZvGetOperationTimeout(op)
+ *       milliseconds have passed, whichever comes first;
+ *   }
+ *   char* answer = ZvFinishOperation(op, &message, NULL);
+ *
+ * An operation is used by one thread at a time; different operations are
+ * independent of each other and may run on any threads.
+ */
+typedef struct ZvOperation ZvOperation; /* opaque */
+
+#define ZV_OPERATION_DONE 0
+#define ZV_OPERATION_WANTS_READ 1
+#define ZV_OPERATION_WANTS_WRITE 2
+
+/*
+ * Starts an operation and returns at once: it neither connects nor waits for
+ * the name resolver. The strings are copied, so the caller may release them
+ * as soon as the call returns. The limits mean what they mean for the
+ * ...WithTimeouts functions. Returns null only when memory runs out; a fault
+ * in the record or the arguments is reported by ZvFinishOperation once
+ * ZvPollOperation has answered ZV_OPERATION_DONE.
+ */
+ZV_API ZvOperation* ZvStartDirectOperation(const char* credentialOptions, uint8_t operationCode,
+                                           const char* operationArguments, uint8_t inputFormat,
+                                           uint8_t outputFormat, uint32_t reservedValue,
+                                           uint32_t connectTimeoutMs, uint32_t ioTimeoutMs);
+ZV_API ZvOperation* ZvStartPersistentOperation(const char* connectionInfo, uint8_t operationCode,
+                                               const char* operationArguments, uint8_t inputFormat,
+                                               uint8_t outputFormat, uint32_t reservedValue,
+                                               uint32_t connectTimeoutMs, uint32_t ioTimeoutMs);
+
+/*
+ * Does all the work that can be done now without waiting (it tries to send
+ * or receive before it asks to wait) and answers what the operation waits
+ * for next: ZV_OPERATION_WANTS_READ, ZV_OPERATION_WANTS_WRITE or
+ * ZV_OPERATION_DONE. Past a limit it answers ZV_OPERATION_DONE and the
+ * operation has failed with C105 or C407. Large payloads are encrypted and
+ * converted in slices of about 1 MiB, so one call holds its thread only
+ * briefly; a call that returns with work still to do answers
+ * ZV_OPERATION_WANTS_WRITE on a descriptor that is ready at once. A null or
+ * finished operation answers ZV_OPERATION_DONE.
+ */
+ZV_API int32_t ZvPollOperation(ZvOperation* operation);
+
+/*
+ * The descriptor to watch for the event ZvPollOperation asked for (a SOCKET
+ * on Windows, widened to 64 bits), or -1 when there is none. It changes
+ * during an operation (the next address of a host, the second connection of
+ * a direct operation, the resolver's wake-up): read it again after every
+ * poll. The library closes descriptors it no longer needs, and the system
+ * may hand the same number to the next socket that anybody opens: an event
+ * loop that still watches a descriptor after the poll that replaced it may
+ * be woken by somebody else's socket, or have its registration dropped when
+ * the number is closed. Remove the watch before every poll and add the one
+ * the poll asks for after it.
+ */
+ZV_API int64_t ZvGetOperationSocket(const ZvOperation* operation);
+
+/*
+ * Milliseconds until the operation's next limit falls due: poll then, event
+ * or not. 0xFFFFFFFF when no limit applies.
+ */
+ZV_API uint32_t ZvGetOperationTimeout(const ZvOperation* operation);
+
+/*
+ * Releases the operation and everything it holds, and returns what the
+ * blocking call would: the answer (release with ZvFreeMemory), or null with
+ * a new message in *errorMessage (errorMessage may be null). For a
+ * persistent operation that succeeded, *connectionInfo receives the new
+ * record the blocking call would have left in its in/out argument (release
+ * it with ZvFreeMemory); it is not touched otherwise, and connectionInfo may
+ * be null for a direct operation. Finishing an operation before
+ * ZvPollOperation answered ZV_OPERATION_DONE cancels it: whatever it opened
+ * is closed at once and it gives "C408: Operation cancelled". Finishing null
+ * returns null and sets *errorMessage to null.
+ */
+ZV_API char* ZvFinishOperation(ZvOperation* operation, char** errorMessage, char** connectionInfo);
 
 /* ---- Connection-info record (12 items) ---------------------------------- */
 

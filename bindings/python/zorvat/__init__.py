@@ -49,7 +49,7 @@ from .text import (
     split_items,
 )
 
-__version__ = "1.1.0"
+__version__ = "1.2.0"
 
 __all__ = [
     "ARGUMENT_SEPARATOR",
