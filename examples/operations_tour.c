@@ -52,16 +52,19 @@ static void print_answer(const char* title, const char* answer) {
     ZvFreeMemoryStringArray(items, itemCount);
 }
 
-/* Prints the answer or the failure of one call and releases both; returns
- * whether the call succeeded. */
-static int report(const char* title, char* answer, char* message) {
+/* Prints the answer of one call, or its failure with the message the call
+ * left in *message, and releases both (the message is set to null again);
+ * returns whether the call succeeded. The answer is taken by value only once
+ * the call has run, so the message read here is this call's own. */
+static int report(const char* title, char* answer, char** message) {
     if (answer == NULL) {
-        fprintf(stderr, "%s failed: %s\n", title, message ? message : "(no message)");
+        fprintf(stderr, "%s failed: %s\n", title, *message ? *message : "(no message)");
     } else {
         print_answer(title, answer);
     }
     ZvFreeMemory(answer);
-    ZvFreeMemory(message);
+    ZvFreeMemory(*message);
+    *message = NULL;
     return answer != NULL;
 }
 
@@ -79,25 +82,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     char* message = NULL;
-    int ok = report("direct operation 2 (output format 3, JSON):",
-                    ZvExecuteDirectOperation(&message, options, 2, "CUSTOMERS" ARG "1001", 1, 3, 0),
-                    message);
+    char* answer = ZvExecuteDirectOperation(&message, options, 2, "CUSTOMERS" ARG "1001", 1, 3, 0);
+    int ok = report("direct operation 2 (output format 3, JSON):", answer, &message);
 
     /* A successful login replaces the record pointer with a new record that
      * holds the session; the one passed in stays ours to release. */
     char* session = record;
-    ok = report("login:", ZvExecutePersistentOperation(&message, &session, 1, "", 1, 1, 0),
-                message) &&
-         ok;
+    answer = ZvExecutePersistentOperation(&message, &session, 1, "", 1, 1, 0);
+    ok = report("login:", answer, &message) && ok;
     if (session != record) {
-        ok = report("operation 20 inside the session:",
-                    ZvExecutePersistentOperation(&message, &session, 20, "CUSTOMERS" ARG "1001", 1,
-                                                 1, 0),
-                    message) &&
-             ok;
-        ok = report("logout:", ZvExecutePersistentOperation(&message, &session, 8, "", 1, 1, 0),
-                    message) &&
-             ok;
+        answer =
+            ZvExecutePersistentOperation(&message, &session, 20, "CUSTOMERS" ARG "1001", 1, 1, 0);
+        ok = report("operation 20 inside the session:", answer, &message) && ok;
+        answer = ZvExecutePersistentOperation(&message, &session, 8, "", 1, 1, 0);
+        ok = report("logout:", answer, &message) && ok;
         ZvFreeMemory(session);
     }
     ZvFreeMemory(record);

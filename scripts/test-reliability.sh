@@ -5,6 +5,7 @@
 #      memcheck, leaks included; the 64-thread stress test with 16 operations
 #      per thread, as valgrind runs threads one at a time (scripts/test-all.sh
 #      runs it with 1,000 in the plain build, 100 under ASan's leak checker);
+#      the C example against a server that serves it and one that refuses;
 #   3. each libFuzzer target for a short smoke run on a copy of its corpus
 #      (build-fuzz/; FUZZ_SECONDS each, default 60).
 # Usage: scripts/test-reliability.sh   (after scripts/test-all.sh, or alone)
@@ -47,6 +48,19 @@ while IFS= read -r program; do
   checked=$((checked + 1))
 done < <(find build/tests -type f -perm -u+x \( -name 'zorvat_*_tests' -o -name 'zorvat_replay_*' \) | sort)
 [ "$checked" -gt 0 ] || { echo "no test program found under build/tests" >&2; exit 1; }
+# The C example served, and refused with the server's text (exit status 1):
+# its failure path releases every message too.
+for fault in "" "response:error-flag=Record locked"; do
+  echo "    zorvat_operations_tour ${fault:-served}"
+  status=0 want=0
+  [ -z "$fault" ] || want=1
+  bash tests/support/with_reference_server.sh build/tools/server/zorvat-server \
+    ${fault:+--fault "$fault"} -- "${memcheck[@]}" build/examples/zorvat_operations_tour \
+    >build/zorvat_operations_tour.memcheck.log 2>&1 || status=$?
+  [ $status -eq $want ] ||
+    { tail -n 80 build/zorvat_operations_tour.memcheck.log; exit 1; }
+  checked=$((checked + 1))
+done
 echo "    $checked programs clean under memcheck"
 elapsed "$started"
 
