@@ -22,6 +22,7 @@ Python and the package loads the system's installed library.
 
 from __future__ import annotations
 
+import ast
 import base64
 import hashlib
 import io
@@ -38,8 +39,8 @@ from typing import Dict, List, Optional
 
 try:
     import tomllib
-except ModuleNotFoundError:  # before Python 3.11
-    raise ImportError("building the zorvat package needs Python 3.11 or later") from None
+except ModuleNotFoundError:  # before Python 3.11: the small reader below
+    tomllib = None  # type: ignore[assignment]
 
 _ROOT = Path(__file__).resolve().parent.parent
 _CHECKOUT = _ROOT.parent.parent
@@ -48,9 +49,44 @@ _LIBRARY_VARIABLE = "ZORVAT_LIBRARY"
 _ARCHIVE_TIME = (1980, 1, 1, 0, 0, 0)
 
 
+def _read_simple_toml(text: str) -> Dict:
+    """The part of TOML that pyproject.toml uses: [tables], bare keys, and
+    values that are strings, numbers, booleans or arrays of strings and
+    numbers, an array possibly over several lines. Enough for this file on an interpreter
+    without tomllib; anything else is refused rather than misread."""
+    document: Dict = {}
+    table = document
+    pending = ""
+    for number, line in enumerate(text.splitlines(), 1):
+        stripped = line.strip()
+        if not pending and (not stripped or stripped.startswith("#")):
+            continue
+        if not pending and stripped.startswith("["):
+            table = document
+            for name in stripped.strip("[]").split("."):
+                table = table.setdefault(name.strip().strip('"'), {})
+            continue
+        pending += line + "\n"
+        key, _, value = pending.partition("=")
+        if value.count("[") > value.count("]"):
+            continue  # an array that goes on
+        pending = ""
+        value = value.strip()
+        try:
+            table[key.strip().strip('"')] = (
+                value == "true" if value in ("true", "false") else ast.literal_eval(value)
+            )
+        except (ValueError, SyntaxError):
+            raise RuntimeError(f"zorvat_build: pyproject.toml line {number} is beyond the "
+                               "simple reader; build with Python 3.11 or later") from None
+    return document
+
+
 def _pyproject() -> Dict:
     with open(_ROOT / "pyproject.toml", "rb") as file:
-        return tomllib.load(file)
+        if tomllib is not None:
+            return tomllib.load(file)
+        return _read_simple_toml(file.read().decode("utf-8"))
 
 
 def _package_files() -> Dict[str, bytes]:
