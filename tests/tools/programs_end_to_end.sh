@@ -121,7 +121,7 @@ for _ in $(seq 50); do [ "$(logouts)" -gt "$before" ] && break; sleep 0.1; done
 # Server texts reach the terminal, and the server's dump, escaped.
 fails 1 "" "$cli" direct --host 127.0.0.1 --port "$hostile_port" --op 2
 [ "$err" = 'zorvat-cli: \x1B]0;owned\x07\x1B[2J\x7FÂ\x9B' ] || fail "server text not escaped: $err"
-expect_in '>> answer: \x1b]0;owned\x07\x1b[2J\x7f' "$(cat "$work/hostile.log")"
+expect_in '>> answer: \x1B]0;owned\x07\x1B[2J\x7F' "$(cat "$work/hostile.log")"
 
 fails 1 'log in first' "$cli" run --session-file "$session" --op 20
 fails 1 'C104: Unable to connect to server!' "$cli" direct --host 127.0.0.1 --port 1 --op 2

@@ -22,9 +22,13 @@ std::string TerminalSafe(std::string_view text, std::size_t limit) {
     escaped.reserve(shown.size() + 16);
     for (const char c : shown) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F) || c == kSubitemSeparator) {
+        if (c == kArgumentSeparator) {
+            escaped += "\\A";
+        } else if (c == kSubitemSeparator) {
+            escaped += "\\S";
+        } else if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) {
             char code[5];
-            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            std::snprintf(code, sizeof code, "\\x%02X", byte);
             escaped += code;
         } else if (c == '\\') {
             escaped += "\\\\";

@@ -9,9 +9,11 @@
 
 namespace zv::server {
 
-// text (ISO-8859-15) as UTF-8 that cannot drive a terminal: bytes below 0x20
-// and from 0x7F to 0x9F, and the separators (0x1C, 0x1F, 0xFE), are written
-// as \xNN and a backslash as \\. Beyond limit bytes, only a count of the rest is shown.
+// text (ISO-8859-15) as UTF-8 that cannot drive a terminal, escaped as
+// zorvat-cli escapes what it prints: the argument separator 0x1F as \A, the
+// sub-item separator 0xFE as \S, a backslash as \\, other bytes below 0x20
+// and from 0x7F to 0x9F (0x1C among them) as \xHH in capitals. Beyond limit
+// bytes, only a count of the rest is shown.
 std::string TerminalSafe(std::string_view text, std::size_t limit = 4096);
 
 // One line for each header, naming every field.
