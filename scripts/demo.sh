@@ -45,11 +45,25 @@ step() {
 step "A direct operation, code 2 with output format 3 (JSON). The reference server answers with what it decoded, one NAME value line per item; the format name JSON is added to argument 2 as a sub-item" \
   direct --host 127.0.0.1 --port "$port" --credential-item3 demo --credential-item1 SALES \
   --op 2 --args 'CUSTOMERS\A1001\A' --output-format 3
-# A secret stays off the command line, where other users could read it.
-export ZORVAT_CREDENTIAL_ITEM4=secret-from-the-environment
-step "Log in, credential item 4 taken from ZORVAT_CREDENTIAL_ITEM4. The answer starts with the RECORD_ID; the session goes to a session file (mode 0600)" \
+# A secret stays off the command line, where other users could read it, and
+# off the screen: the reference server echoes every item it decoded, so the
+# demo shows the echoed item's length and digest beside the secret's.
+secret='secret-from-the-environment'
+digest() { printf '%s' "$1" | sha256sum | cut -c1-16; }
+hide_secret() {
+  local line value
+  while IFS= read -r line; do
+    if [[ $line =~ ^(CREDENTIAL_ITEM4 +)(.*)$ ]]; then
+      value=${BASH_REMATCH[2]}
+      line="${BASH_REMATCH[1]}(not shown: ${#value} bytes, SHA-256 $(digest "$value")...)"
+    fi
+    echo "$line"
+  done
+}
+export ZORVAT_CREDENTIAL_ITEM4=$secret
+step "Log in, credential item 4 taken from ZORVAT_CREDENTIAL_ITEM4 (${#secret} bytes, SHA-256 $(digest "$secret")...), shown here by its length and digest only. The answer starts with the RECORD_ID; the session goes to a session file (mode 0600)" \
   login --host 127.0.0.1 --port "$port" --credential-item3 demo --credential-item1 SALES \
-  --session-file "$session"
+  --session-file "$session" | hide_secret
 unset ZORVAT_CREDENTIAL_ITEM4
 step "Inside the session, code 20: the arguments as the server got them, accented letters and the euro sign included" \
   run --session-file "$session" --op 20 --args 'Crème brûlée\A4,50 €\AŠkoda Œuvre'

@@ -114,7 +114,8 @@ fails 1 'open to group' "$cli" direct "${at[@]}" --op 2 --credential-item4-file 
 # A login whose session file cannot be written closes the session again.
 logouts() { grep -c '^request op=8 ' "$work/main.log" || true; }
 before=$(logouts)
-fails 1 'logged out on the server' "$cli" login "${at[@]}" --session-file "$work/none/s"
+fails 1 "create session file $work/none/s: No such file or directory; the session was logged out" \
+  "$cli" login "${at[@]}" --session-file "$work/none/s"
 for _ in $(seq 50); do [ "$(logouts)" -gt "$before" ] && break; sleep 0.1; done
 [ "$(logouts)" -gt "$before" ] || fail "no logout after the failed write"
 
@@ -124,7 +125,14 @@ fails 1 "" "$cli" direct --host 127.0.0.1 --port "$hostile_port" --op 2
 expect_in '>> answer: \x1B]0;owned\x07\x1B[2J\x7F' "$(cat "$work/hostile.log")"
 
 fails 1 'log in first' "$cli" run --session-file "$session" --op 20
-fails 1 'C104: Unable to connect to server!' "$cli" direct --host 127.0.0.1 --port 1 --op 2
+fails 1 'C104: Unable to connect to server! (connecting to 127.0.0.1:1: connection refused)' \
+  "$cli" direct --host 127.0.0.1 --port 1 --op 2
+printf 'not a session' >"$work/broken.session"
+chmod 600 "$work/broken.session"
+fails 1 "session file $work/broken.session holds no usable session: log in again" \
+  "$cli" run --session-file "$work/broken.session" --op 20
+fails 1 'give --credential-item4-file PATH or set ZORVAT_CREDENTIAL_ITEM4 instead' \
+  setsid -w "$cli" direct "${at[@]}" --op 2 --credential-item4-prompt
 # A stopped server still completes handshakes, and then never answers.
 kill -STOP "$pid"
 fails 1 'C407: Timed out waiting for the server' "$cli" direct "${at[@]}" --op 2 --timeout 0.3

@@ -107,7 +107,10 @@ std::optional<std::string> CredentialItemText(const CommandLine& line, int item,
     }
     if (line.Has(names.prompt)) {
         auto text = PromptWithoutEcho("credential item " + std::to_string(item) + ": ", error);
-        if (!text) failure = {false, "--" + names.prompt + ": " + error};
+        if (!text) {
+            failure = {false, "--" + names.prompt + ": " + error + "; give --" + names.file +
+                                  " PATH or set " + names.variable + " instead"};
+        }
         return text;
     }
     const char* variable = std::getenv(names.variable.c_str());

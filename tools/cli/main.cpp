@@ -8,10 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "answer_printer.hpp"
 #include "command_line.hpp"
+#include "connect_diagnosis.hpp"
 #include "credential_sources.hpp"
 #include "session_file.hpp"
 #include "text_codec.hpp"
@@ -113,8 +115,9 @@ int Fail(const CommandLine& line, const std::string& message) {
 
 // A failure in the library's or the server's words (ISO-8859-15, any bytes),
 // escaped like answers, with a hint of ours after it.
-int FailWithServerText(const CommandLine& line, const std::string& latin9, const char* hint = "") {
-    std::fprintf(stderr, "zorvat-cli: %s%s\n", FormatTextForPeople(latin9).c_str(), hint);
+int FailWithServerText(const CommandLine& line, const std::string& latin9,
+                       const std::string& hint = "") {
+    std::fprintf(stderr, "zorvat-cli: %s%s\n", FormatTextForPeople(latin9).c_str(), hint.c_str());
     if (line.Has("json")) {
         std::printf("%s\n", FormatErrorAsJson(latin9 + hint, true).c_str());
     }
@@ -127,7 +130,7 @@ int UsageError(const std::string& message) {
 }
 
 int PrintOutcome(const CommandLine& line, char* answer, char* errorMessage,
-                 const char* failureHint = "") {
+                 const std::string& failureHint = "") {
     const LibraryText ownedAnswer(answer);
     const LibraryText ownedMessage(errorMessage);
     if (!ownedAnswer) {
@@ -221,6 +224,15 @@ LibraryText CredentialOptions(const CommandLine& line, CredentialFailure& failur
         items[2].c_str(), items[3].c_str(), items[4].c_str(), plugin.c_str()));
 }
 
+// Where a call that could not reach its server tried to connect, and the
+// system's reason, after the library's message; empty for other failures.
+std::string ConnectContext(const char* message, const std::string& host, const std::string& port,
+                           const Waits& waits) {
+    if (message == nullptr) return {};
+    const std::string reason = DiagnoseConnectFailure(message, host, port, waits.connectMs);
+    return reason.empty() ? reason : " (" + reason + ")";
+}
+
 int CredentialError(const CommandLine& line, const CredentialFailure& failure) {
     return failure.usage ? UsageError(failure.message) : Fail(line, failure.message);
 }
@@ -239,7 +251,8 @@ int RunDirect(const CommandLine& line) {
     char* answer = ZvExecuteDirectOperationWithTimeouts(
         &message, options.get(), choice.code, choice.arguments.c_str(), choice.inputFormat,
         choice.outputFormat, 0, waits.connectMs, waits.ioMs, nullptr);
-    return PrintOutcome(line, answer, message);
+    return PrintOutcome(line, answer, message,
+                        ConnectContext(message, line.Get("host"), line.Get("port"), waits));
 }
 
 int RunLogin(const CommandLine& line) {
@@ -285,7 +298,29 @@ int RunLogin(const CommandLine& line) {
                                   FormatTextForPeople(logoutMessage ? logoutMessage : "?"));
         }
     }
-    return PrintOutcome(line, answer, message);
+    return PrintOutcome(line, answer, message,
+                        ConnectContext(message, line.Get("host"), line.Get("port"), waits));
+}
+
+// What a failed call inside a session means for its session file: a record
+// the library cannot use, a session the server forgot, or a server it could
+// not reach.
+std::string SessionContext(const char* message, const std::string& path, const char* record,
+                           const Waits& waits) {
+    if (message == nullptr) return {};
+    const std::string_view code = std::string_view(message).substr(0, 5);
+    if (code == "C032:" || code == "C033:" || code == "C034:") {
+        return " (session file " + path +
+               " holds no usable session: log in again, with --force to replace it)";
+    }
+    if (std::strcmp(message, "Unknown session") == 0) {
+        return " (the server no longer knows this session: log in again, with --force to "
+               "replace the session file)";
+    }
+    const LibraryText host(ZvExtractDataFromConnectionInfo(record, 0));
+    const LibraryText port(ZvExtractDataFromConnectionInfo(record, 2));
+    if (!host || !port) return {};
+    return ConnectContext(message, FormatTextForPeople(host.get()), port.get(), waits);
 }
 
 int RunInSession(const CommandLine& line, bool logout) {
@@ -312,12 +347,7 @@ int RunInSession(const CommandLine& line, bool logout) {
         ZvFreeMemory(message);
         return Fail(line, error);
     }
-    const bool unknownSession =
-        answer == nullptr && message != nullptr && std::strcmp(message, "Unknown session") == 0;
-    return PrintOutcome(line, answer, message,
-                        unknownSession ? " (the server no longer knows this session: log in "
-                                         "again, with --force to replace the session file)"
-                                       : "");
+    return PrintOutcome(line, answer, message, SessionContext(message, path, current, waits));
 }
 
 int RunOperation(const CommandLine& line) { return RunInSession(line, false); }

@@ -30,9 +30,10 @@ bool WriteSessionFile(const std::string& path, const std::string& record, bool r
     std::string temporary = path + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
+    // The temporary file is ours alone; failures name the file the user gave.
     const int fd = mkstemp(name.data());  // created with mode 0600
     if (fd < 0) {
-        error = Reason("cannot create", temporary);
+        error = Reason("cannot create session file", path);
         return false;
     }
     temporary = name.data();
@@ -44,16 +45,16 @@ bool WriteSessionFile(const std::string& path, const std::string& record, bool r
         if (written) done += static_cast<std::size_t>(count);
     }
     written = written && fsync(fd) == 0;
-    if (!written) error = Reason("cannot write", temporary);
+    if (!written) error = Reason("cannot write session file", path);
     close(fd);
     if (written && replace && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = Reason("cannot replace", path);
+        error = Reason("cannot replace session file", path);
         written = false;
     }
     // link() never replaces: a file that appeared at path since the caller
     // looked stays as it is.
     if (written && !replace && link(temporary.c_str(), path.c_str()) != 0) {
-        error = Reason("cannot create", path);
+        error = Reason("cannot create session file", path);
         written = false;
     }
     if (!written || !replace) unlink(temporary.c_str());
@@ -68,7 +69,7 @@ std::optional<std::string> ReadSessionFile(const std::string& path, std::string&
 
 bool RemoveSessionFile(const std::string& path, std::string& error) {
     if (unlink(path.c_str()) == 0 || errno == ENOENT) return true;
-    error = Reason("cannot remove", path);
+    error = Reason("cannot remove session file", path);
     return false;
 }
 
