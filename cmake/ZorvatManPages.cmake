@@ -1,0 +1,33 @@
+# Man pages are installed gzipped (gzip -9n: no name or time stamp, so the
+# archive is the same on every build), as Debian ships them; the roff source
+# stays readable in the tree (man -l docs/man/zorvat.3).
+find_program(ZORVAT_GZIP gzip)
+
+# zorvat_install_man_page(target page section): page.gz made by target's
+# build and installed into man/man<section>; the page itself without gzip.
+function(zorvat_install_man_page target page section)
+  set(destination ${CMAKE_INSTALL_MANDIR}/man${section})
+  if(NOT ZORVAT_GZIP)
+    install(FILES ${page} DESTINATION ${destination})
+    return()
+  endif()
+  get_filename_component(name ${page} NAME)
+  set(packed ${CMAKE_CURRENT_BINARY_DIR}/man${section}/${name}.gz)
+  add_custom_command(OUTPUT ${packed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man${section}
+    COMMAND ${ZORVAT_GZIP} -9nc ${page} > ${packed}
+    DEPENDS ${page}
+    VERBATIM)
+  target_sources(${target} PRIVATE ${packed})
+  install(FILES ${packed} DESTINATION ${destination})
+endfunction()
+
+# The C reference, section 3: one page for the overview, one per family of
+# exports.
+if(NOT WIN32)
+  add_custom_target(zorvat-man3 ALL)
+  file(GLOB _zorvat_section3_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.3)
+  foreach(_page IN LISTS _zorvat_section3_pages)
+    zorvat_install_man_page(zorvat-man3 ${_page} 3)
+  endforeach()
+endif()
