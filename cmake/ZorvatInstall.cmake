@@ -18,8 +18,30 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/ZorvatConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/ZorvatConfig.cmake ${PROJECT_BINARY_DIR}/ZorvatConfigVersion.cmake
   DESTINATION ${ZORVAT_CMAKE_DIR})
 
-# The pkg-config file finds its prefix relative to itself, so that an install
-# with --prefix lands a working file wherever it goes.
-file(RELATIVE_PATH ZORVAT_PC_PREFIX_FROM_PCDIR "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
-configure_file(${PROJECT_SOURCE_DIR}/cmake/zorvat.pc.in ${PROJECT_BINARY_DIR}/zorvat.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/zorvat.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# The pkg-config file names the prefix the files are installed under, which
+# is known only at install time (cmake --install --prefix, or /usr for the
+# .deb), so that pkg-config prints plain paths (-I/usr/include, which it
+# then leaves out as a system folder) rather than ones relative to itself.
+install(CODE "
+  set(ZORVAT_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+  set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  configure_file(\"${PROJECT_SOURCE_DIR}/cmake/zorvat.pc.in\"
+                 \"${PROJECT_BINARY_DIR}/pkgconfig/zorvat.pc\" @ONLY)
+  file(INSTALL \"${PROJECT_BINARY_DIR}/pkgconfig/zorvat.pc\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")
+")
+
+# The licence and the changes, beside the documentation of any install.
+set(ZORVAT_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/zorvat)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+        DESTINATION ${ZORVAT_DOC_DIR})
+
+# cmake --build BUILD --target uninstall removes what the last
+# cmake --install from BUILD put down, as its install_manifest.txt lists it.
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
+          -P ${PROJECT_SOURCE_DIR}/cmake/ZorvatUninstall.cmake
+  COMMENT "Removing the files of the last install"
+  VERBATIM)

@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev libasio-dev
   python3 python3-setuptools python3-pip python3-venv valgrind
-  dpkg-dev file util-linux git
+  dpkg-dev file util-linux git lintian man-db
 )
 packages+=("$@")
 

@@ -22,11 +22,24 @@ dpkg-deb -f "$deb" Depends | grep -q 'libssl3' || fail "no libssl3 in Depends"
 dpkg-deb -x "$deb" "$work/root"
 usr="$work/root/usr"
 for file in include/zorvat.h lib/libzorvat.so.1 lib/pkgconfig/zorvat.pc \
-            lib/cmake/Zorvat/ZorvatConfig.cmake share/man/man1/zorvat-cli.1 \
-            share/man/man1/zorvat-server.1; do
+            lib/cmake/Zorvat/ZorvatConfig.cmake share/man/man1/zorvat-cli.1.gz \
+            share/man/man1/zorvat-server.1.gz share/man/man3/zorvat.3.gz \
+            share/doc/zorvat/copyright share/doc/zorvat/changelog.gz; do
   [ -e "$usr/$file" ] || fail "$file is not in the package"
 done
-grep -qF 'credential\-itemN\-file' "$usr/share/man/man1/zorvat-cli.1" || fail "cli man page"
+zgrep -qF 'credential\-itemN\-file' "$usr/share/man/man1/zorvat-cli.1.gz" || fail "cli man page"
+# Every page renders without a complaint from the formatter.
+for page in "$usr"/share/man/man*/*.gz; do
+  complaints=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man -l $page"
+  [ -z "$complaints" ] || fail "man -l $page: $complaints"
+done
+# pkg-config names /usr itself, which it leaves out as a system folder.
+cflags=$(PKG_CONFIG_PATH="$usr/lib/pkgconfig" pkg-config --cflags zorvat)
+[[ "$cflags" =~ ^(-I/usr/include)?\ *$ ]] || fail "pkg-config --cflags zorvat: $cflags"
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+  ! grep '^E: ' "$work/lintian.log" || fail "lintian reports errors"
+fi
 
 # Nothing tells the programs where the library is.
 unset LD_LIBRARY_PATH
