@@ -19,7 +19,9 @@ function(zorvat_install_man_page target page section)
     DEPENDS ${page}
     VERBATIM)
   target_sources(${target} PRIVATE ${packed})
-  install(FILES ${packed} DESTINATION ${destination})
+  # OPTIONAL: a build of the library alone (the Python package's) installs
+  # without the pages it did not make.
+  install(FILES ${packed} DESTINATION ${destination} OPTIONAL)
 endfunction()
 
 # The C reference, section 3: one page for the overview, one per family of
