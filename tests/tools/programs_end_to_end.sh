@@ -45,6 +45,9 @@ expect_in 'ARGUMENTS         A\AB\SJSON' "$out"
 # Credential items from the environment and from a private file.
 printf 'from a file\n' >"$work/secret"
 chmod 600 "$work/secret"
+# An overlong zero byte would cut the item short: refused, naming its source.
+fails 2 ZORVAT_CREDENTIAL_ITEM4 env ZORVAT_CREDENTIAL_ITEM4=$'pass\xE0\x80\x80word' \
+  "$cli" direct "${at[@]}" --op 2
 out=$(ZORVAT_CREDENTIAL_ITEM3=env-user "$cli" direct "${at[@]}" --op 2 \
   --credential-item4-file "$work/secret")
 expect_in 'CREDENTIAL_ITEM3  env-user' "$out"
