@@ -31,7 +31,12 @@ ClientConnection::ClientConnection(asio::ip::tcp::socket socket, asio::ip::addre
              ReceiveGrowth::kExtend),
       header_{} {}
 
-ClientConnection::~ClientConnection() { context_.budget.Release(claimed_); }
+ClientConnection::~ClientConnection() {
+    // Every path closes first; should one not, the connection's place in the
+    // counts must not outlive it.
+    Close();
+    context_.budget.Release(claimed_);
+}
 
 template <typename Body>
 void ClientConnection::Guarded(Body&& body) {
@@ -53,6 +58,7 @@ void ClientConnection::Run(Step step) {
 void ClientConnection::Start() {
     context_.open.insert(this);
     ++context_.openFrom[address_];
+    counted_ = true;
     std::error_code ignored;
     socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
     requestDeadline_ = Clock::now() + context_.options.limits.headerTimeout;
@@ -65,17 +71,18 @@ void ClientConnection::Close() {
     closed_ = true;
     context_.open.erase(this);
     if (const auto from = context_.openFrom.find(address_);
-        from != context_.openFrom.end() && --from->second == 0) {
+        counted_ && from != context_.openFrom.end() && --from->second == 0) {
         context_.openFrom.erase(from);
     }
-    // A queued claim owns this connection: dropping it lets go of that too.
-    if (queued_) context_.budget.Withdraw(*std::exchange(queued_, std::nullopt));
     std::error_code ignored;
     watchdog_.cancel();
     pause_.cancel();
     socket_.shutdown(asio::socket_base::shutdown_both, ignored);
     socket_.close(ignored);
     frame_.Payload().Release();
+    // Last: a queued claim may hold the only reference to this connection,
+    // which then ends inside Withdraw.
+    if (queued_) context_.budget.Withdraw(*std::exchange(queued_, std::nullopt));
 }
 
 std::string ClientConnection::RequestLine() const {

@@ -113,6 +113,7 @@ private:
     Clock::time_point progressDeadline_ = Clock::time_point::max();
     bool watching_ = false;
     bool closed_ = false;
+    bool counted_ = false;  // in the open connections of its address
     bool headerRead_ = false;
     bool replying_ = false;
     std::optional<MemoryBudget::Ticket> queued_;  // waiting for memory under it
