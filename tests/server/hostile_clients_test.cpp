@@ -1,10 +1,15 @@
 // An ordinary client is served promptly while others attack the server,
 // which closes stalled connections itself, gives back their memory and
 // survives limits on processes and address space.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -31,6 +36,19 @@ struct RawClient {
         connection = zv::Connection::Open("127.0.0.1", static_cast<uint16_t>(port), code,
                                           {5000, 5000, nullptr});
     }
+    // From another loopback address than the ordinary clients'.
+    RawClient(int port, const char* source) {
+        const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &address.sin_addr);
+        bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fcntl(socket, F_SETFL, O_NONBLOCK);  // so that the waits are bounded
+        connection = zv::Connection::Adopt(socket, {5000, 5000, nullptr});
+    }
 
     // Sends a request header announcing length payload bytes, then filler.
     bool SendHeaderAndFiller(uint8_t operation, uint32_t length, std::size_t filler,
@@ -48,11 +66,13 @@ struct RawClient {
         }
         return true;
     }
-    // Whether the server closes its end within the wait: the stream ends
-    // without the wait having been stopped.
+    // Whether the server closes its end within the wait (after a refusal,
+    // if it sends one): the stream ends without the wait having been stopped.
     bool ClosedByServer() {
-        uint8_t byte;
-        return connection.ReceiveAvailable(&byte, 1) == 0 && connection.FailureCode(1) == 1;
+        uint8_t bytes[256];
+        while (connection.ReceiveAvailable(bytes, sizeof bytes) != 0) {
+        }
+        return connection.FailureCode(1) == 1;
     }
 
     zv::Connection connection;
@@ -95,19 +115,52 @@ TEST_F(HostileClients, AnOrdinaryClientIsServedPromptlyWhileOthersAttack) {
              return static_cast<int>(held.size());
          }},
         // Sixteen uploads stopping short that could fill the memory budget
-        // many times over: it holds, and small requests still get through.
+        // three times over: it holds, they are admitted a few at a time,
+        // and small requests still get through.
         {"stalled uploads",
          [](zv::server::ServerLimits& limits) {
-             limits.memoryLimit = 8u << 20;
+             limits.memoryLimit = 16u << 20;
              limits.maxRequestPayload = 2u << 20;
-             limits.requestTimeout = std::chrono::seconds(2);
+             limits.requestTimeout = std::chrono::seconds(1);
          },
          [](int port, std::vector<RawClient>& held) {
              for (int i = 0; i < 16; ++i) {
                  held.emplace_back(port);
-                 held.back().SendHeaderAndFiller(20, 2u << 20, 1u << 20);
+                 held.back().SendHeaderAndFiller(20, 1u << 20, 1u << 19);
              }
              return 16;
+         }},
+        // One address taking every slot with headers that never end: it gets
+        // less than half, and what it holds ends with the header's deadline.
+        {"one address holding headers",
+         [](zv::server::ServerLimits& limits) {
+             limits.maxConnections = 64;
+             limits.headerTimeout = std::chrono::seconds(1);
+         },
+         [](int port, std::vector<RawClient>& held) {
+             for (int i = 0; i < 64; ++i) {
+                 held.emplace_back(port, "127.0.0.2");
+                 const uint8_t halfHeader[] = {0x10, 0, 0};
+                 held.back().connection.SendAll(halfHeader, 3);
+             }
+             return 64;
+         }},
+        // Honest operations that fit the budget one or two at a time, all at
+        // once: each is admitted whole, in turn, and completes.
+        {"large operations beyond the budget together",
+         [](zv::server::ServerLimits& limits) { limits.memoryLimit = 8u << 20; },
+         [](int port, std::vector<RawClient>&) {
+             const std::string large(1u << 20, 'L');
+             std::vector<std::thread> clients;
+             std::atomic<int> answered{0};
+             for (int i = 0; i < 6; ++i) {
+                 clients.emplace_back([&] {
+                     answered += Direct(OptionsAt(port), 20, large).Item("ARGUMENTS") == large;
+                 });
+             }
+             for (std::thread& client : clients) client.join();
+             EXPECT_EQ(answered, 6);
+             return answered.load();
          }},
         // A header announcing more than the server takes: closed unread.
         {"oversized upload",

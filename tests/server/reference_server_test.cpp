@@ -1,10 +1,13 @@
 // What the reference server does that the client's operations never show:
 // one request per negotiated key, key tables kept within caps and lifetimes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 
+#include "log_queue.hpp"
 #include "support/server_fixture.hpp"
 #include "transport/exchange.hpp"
 
@@ -76,6 +79,33 @@ TEST_F(ReferenceServerTest, KeysServeWhatTheyShouldAndKeyTablesAndConnectionsKee
     uint32_t code = 0;
     const zv::Connection held = zv::Connection::Open("127.0.0.1", Port(), code);
     EXPECT_EQ(Direct(Options(), 20, "x").Message(), "Too many connections; try again later");
+}
+
+// A reader that does not read (a pipe nobody drains, a paused terminal)
+// costs log lines, counted and owned up to, never a wait.
+TEST(LogQueue, NeverWaitsForItsReaderAndSaysHowManyLinesItDropped) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    zv::server::LogQueue log(ends[1], 16 * 1024);
+    ASSERT_TRUE(log.Start());
+    for (int i = 0; i < 10000; ++i) log.Push(std::string(99, 'x') + "\n");  // 15 pipes full
+    EXPECT_GT(log.Dropped(), 0u);
+    std::string seen;
+    std::thread reader([&] {
+        char chunk[4096];
+        for (ssize_t count; (count = read(ends[0], chunk, sizeof chunk)) > 0;)
+            seen.append(chunk, static_cast<std::size_t>(count));
+    });
+    log.Stop(std::chrono::seconds(30));
+    close(ends[1]);
+    reader.join();
+    close(ends[0]);
+    std::size_t reported = 0;
+    for (std::size_t at = 0; (at = seen.find(" log lines dropped\n", at)) != std::string::npos;
+         ++at) {
+        reported += std::stoul(seen.substr(seen.rfind('\n', at) + 1));
+    }
+    EXPECT_EQ(reported, log.Dropped());
 }
 
 }  // namespace

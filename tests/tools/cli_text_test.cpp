@@ -29,6 +29,11 @@ TEST(CliInput, EscapesStandForTheSeparatorsAndAnyByteAndUtf8BecomesIso885915) {
     EXPECT_FALSE(zvcli::Utf8ToLatin9("\xE4\xB8\xAD", error));  // a CJK character
     EXPECT_FALSE(zvcli::Utf8ToLatin9("\xE9t\xE9", error));     // not UTF-8 at all
     EXPECT_FALSE(zvcli::Utf8ToLatin9("\xC3", error));          // cut short
+    // Overlong zero bytes and backslash, a surrogate, beyond U+10FFFF.
+    for (const char* bad : {"a\xE0\x80\x80", "a\xF0\x80\x80\x80", "\xE0\x81\x9Cx", "\xC1\x9C",
+                            "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+        EXPECT_FALSE(zvcli::Utf8ToLatin9(bad, error)) << bad;
+    }
 }
 
 TEST(CliAnswers, KeyedAnswersPrintAlignedNamesEveryControlByteEscapedAndAsJson) {

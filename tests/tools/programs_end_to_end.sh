@@ -28,8 +28,8 @@ pid=${server_pids[-1]}
 at=(--host 127.0.0.1 --port "$port")
 
 grep -q -- '--fault' <<<"$("$server" --help)" || fail "server help"
-for options in --no-such-option "--fault response:no-such-fault" "--port 65536" \
-  "--memory-limit 12X" "--idle-timeout 0"; do
+for options in --no-such-option "--fault response:no-such-fault" "--fault response:delay" \
+  "--port 65536" "--memory-limit 12X" "--idle-timeout 0"; do
   # shellcheck disable=SC2086 # the options are meant to split
   fails 2 "" "$server" $options
 done
@@ -45,6 +45,9 @@ expect_in 'ARGUMENTS         A\AB\SJSON' "$out"
 # Credential items from the environment and from a private file.
 printf 'from a file\n' >"$work/secret"
 chmod 600 "$work/secret"
+# An overlong zero byte would cut the item short: refused, naming its source.
+fails 2 ZORVAT_CREDENTIAL_ITEM4 env ZORVAT_CREDENTIAL_ITEM4=$'pass\xE0\x80\x80word' \
+  "$cli" direct "${at[@]}" --op 2
 out=$(ZORVAT_CREDENTIAL_ITEM3=env-user "$cli" direct "${at[@]}" --op 2 \
   --credential-item4-file "$work/secret")
 expect_in 'CREDENTIAL_ITEM3  env-user' "$out"

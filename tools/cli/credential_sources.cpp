@@ -4,6 +4,7 @@
 
 #include "private_file.hpp"
 #include "terminal_prompt.hpp"
+#include "text_codec.hpp"
 
 namespace zvcli {
 namespace {
@@ -41,6 +42,18 @@ const char* UseOf(int item) {
 std::string WithoutLineEnd(std::string text) {
     if (!text.empty() && text.back() == '\n') text.pop_back();
     if (!text.empty() && text.back() == '\r') text.pop_back();
+    return text;
+}
+
+// The text, or a usage error naming where it came from when it is not text
+// the record can carry (the decoding itself comes later, with the others).
+std::optional<std::string> Decodable(std::optional<std::string> text, const std::string& source,
+                                     CredentialFailure& failure) {
+    std::string error;
+    if (text && !Utf8ToLatin9(*text, error)) {
+        failure = {true, source + ": " + error};
+        return std::nullopt;
+    }
     return text;
 }
 
@@ -95,7 +108,8 @@ std::optional<std::string> CredentialItemText(const CommandLine& line, int item,
                              names.option + ", --" + names.file + " and --" + names.prompt};
         return std::nullopt;
     }
-    if (line.Has(names.option)) return line.Get(names.option);
+    if (line.Has(names.option))
+        return Decodable(line.Get(names.option), "--" + names.option, failure);
     std::string error;
     if (line.Has(names.file)) {
         auto text = ReadPrivateFile(line.Get(names.file), "credential file", true, error);
@@ -103,7 +117,7 @@ std::optional<std::string> CredentialItemText(const CommandLine& line, int item,
             failure = {false, "--" + names.file + ": " + error};
             return std::nullopt;
         }
-        return WithoutLineEnd(std::move(*text));
+        return Decodable(WithoutLineEnd(std::move(*text)), "--" + names.file, failure);
     }
     if (line.Has(names.prompt)) {
         auto text = PromptWithoutEcho("credential item " + std::to_string(item) + ": ", error);
@@ -111,10 +125,10 @@ std::optional<std::string> CredentialItemText(const CommandLine& line, int item,
             failure = {false, "--" + names.prompt + ": " + error + "; give --" + names.file +
                                   " PATH or set " + names.variable + " instead"};
         }
-        return text;
+        return Decodable(std::move(text), "--" + names.prompt, failure);
     }
     const char* variable = std::getenv(names.variable.c_str());
-    return std::string(variable == nullptr ? "" : variable);
+    return Decodable(std::string(variable == nullptr ? "" : variable), names.variable, failure);
 }
 
 }  // namespace zvcli

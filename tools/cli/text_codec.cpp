@@ -96,6 +96,15 @@ std::optional<std::string> ExpandEscapes(std::string_view text, std::string& err
 }
 
 std::optional<std::string> Utf8ToLatin9(std::string_view utf8, std::string& error) {
+    // The least code point each length may encode: anything below is an
+    // overlong form, which would smuggle a zero byte or a backslash past the
+    // checks made on the decoded text.
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    const auto invalid = [&](std::size_t at, const char* why) {
+        error = "the text is not valid UTF-8 (" + std::string(why) + " at byte " +
+                std::to_string(at + 1) + ")";
+        return std::nullopt;
+    };
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
@@ -103,30 +112,32 @@ std::optional<std::string> Utf8ToLatin9(std::string_view utf8, std::string& erro
         std::size_t length = 1;
         if (lead < 0x80) {
             codePoint = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
+        } else if (lead >= 0xC0 && lead <= 0xDF) {
             length = 2;
             codePoint = lead & 0x1F;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
             length = 3;
             codePoint = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
+        } else if (lead >= 0xF0 && lead <= 0xF7) {
             length = 4;
             codePoint = lead & 0x07;
         } else {
-            error = "the text is not valid UTF-8";
-            return std::nullopt;
+            return invalid(i, "a byte that cannot start a character");
         }
-        if (i + length > utf8.size()) {
-            error = "the text is not valid UTF-8";
-            return std::nullopt;
-        }
+        if (i + length > utf8.size()) return invalid(i, "a character cut short");
         for (std::size_t k = 1; k < length; ++k) {
             const auto next = static_cast<unsigned char>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                error = "the text is not valid UTF-8";
-                return std::nullopt;
-            }
+            if ((next & 0xC0) != 0x80) return invalid(i, "a character cut short");
             codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        if (codePoint < kLeast[length]) return invalid(i, "an overlong form");
+        if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return invalid(i, "a surrogate");
+        if (codePoint > 0x10FFFF) return invalid(i, "a value above U+10FFFF");
+        if (codePoint == 0) {
+            // The text travels zero-terminated: it would end here.
+            error = "a zero byte (at byte " + std::to_string(i + 1) +
+                    ") would cut the text short; it cannot be sent";
+            return std::nullopt;
         }
         const auto byte = ByteOf(codePoint);
         if (!byte) {

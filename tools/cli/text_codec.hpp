@@ -16,7 +16,10 @@ namespace zvcli {
 std::optional<std::string> ExpandEscapes(std::string_view text, std::string& error);
 
 // UTF-8 (as typed) to ISO-8859-15; refuses characters that ISO-8859-15 lacks
-// rather than dropping them. Bytes that are not valid UTF-8 are refused too.
+// rather than dropping them. Bytes that are not strictly valid UTF-8
+// (overlong forms, surrogates, values above U+10FFFF, cut-short characters)
+// are refused too, and so is a zero byte, which the zero-terminated text
+// cannot carry.
 std::optional<std::string> Utf8ToLatin9(std::string_view utf8, std::string& error);
 
 // ISO-8859-15 to UTF-8, for printing.

@@ -17,8 +17,10 @@ std::string Seconds(std::chrono::seconds limit) { return std::to_string(limit.co
 
 }  // namespace
 
-ClientConnection::ClientConnection(asio::ip::tcp::socket socket, ServingContext& context)
+ClientConnection::ClientConnection(asio::ip::tcp::socket socket, asio::ip::address address,
+                                   ServingContext& context)
     : socket_(std::move(socket)),
+      address_(std::move(address)),
       context_(context),
       watchdog_(context.loop),
       pause_(context.loop),
@@ -29,7 +31,12 @@ ClientConnection::ClientConnection(asio::ip::tcp::socket socket, ServingContext&
              ReceiveGrowth::kExtend),
       header_{} {}
 
-ClientConnection::~ClientConnection() { context_.budget.Release(claimed_); }
+ClientConnection::~ClientConnection() {
+    // Every path closes first; should one not, the connection's place in the
+    // counts must not outlive it.
+    Close();
+    context_.budget.Release(claimed_);
+}
 
 template <typename Body>
 void ClientConnection::Guarded(Body&& body) {
@@ -39,7 +46,7 @@ void ClientConnection::Guarded(Body&& body) {
     } catch (const std::exception& failure) {
         // Out of memory, most likely: this client loses its answer, the
         // server goes on.
-        context_.Log(std::string("exchange abandoned: ") + failure.what());
+        context_.LogTrouble("abandoned", std::string("exchange abandoned: ") + failure.what());
         Close();
     }
 }
@@ -50,9 +57,11 @@ void ClientConnection::Run(Step step) {
 
 void ClientConnection::Start() {
     context_.open.insert(this);
+    ++context_.openFrom[address_];
+    counted_ = true;
     std::error_code ignored;
     socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
-    requestDeadline_ = Clock::now() + context_.options.limits.requestTimeout;
+    requestDeadline_ = Clock::now() + context_.options.limits.headerTimeout;
     Progress();
     ReadFrame();
 }
@@ -61,12 +70,19 @@ void ClientConnection::Close() {
     if (closed_) return;
     closed_ = true;
     context_.open.erase(this);
+    if (const auto from = context_.openFrom.find(address_);
+        counted_ && from != context_.openFrom.end() && --from->second == 0) {
+        context_.openFrom.erase(from);
+    }
     std::error_code ignored;
     watchdog_.cancel();
     pause_.cancel();
     socket_.shutdown(asio::socket_base::shutdown_both, ignored);
     socket_.close(ignored);
     frame_.Payload().Release();
+    // Last: a queued claim may hold the only reference to this connection,
+    // which then ends inside Withdraw.
+    if (queued_) context_.budget.Withdraw(*std::exchange(queued_, std::nullopt));
 }
 
 std::string ClientConnection::RequestLine() const {
@@ -75,10 +91,9 @@ std::string ClientConnection::RequestLine() const {
 }
 
 void ClientConnection::ReadFrame() {
-    if (const std::size_t growth = frame_.GrowthNeeded(); growth != 0) {
-        if (!Claim(growth, &ClientConnection::ReadFrame)) return;
-        if (!frame_.Grow()) return OnFrameFailure();
-    }
+    // The block never grows past the payload, which the admitted working set
+    // covers several times over.
+    if (frame_.GrowthNeeded() != 0 && !frame_.Grow()) return OnFrameFailure();
     const std::span<uint8_t> room = frame_.Room();
     socket_.async_read_some(
         asio::buffer(room.data(), room.size()),
@@ -86,8 +101,8 @@ void ClientConnection::ReadFrame() {
             self->Guarded([&] {
                 if (error) {
                     const bool header = self->frame_.EndOfStream() == FrameFailure::kHeaderShort;
-                    self->context_.Log(header ? "request header short; closed"
-                                              : "request short; closed");
+                    self->context_.LogTrouble(
+                        "short", header ? "request header short; closed" : "request short; closed");
                     return self->Close();
                 }
                 self->Progress();
@@ -111,6 +126,7 @@ void ClientConnection::OnFrameEvent(FrameEvent event) {
 
 void ClientConnection::OnHeader() {
     header_ = DecodeRequestHeader(frame_.Header().data());
+    headerRead_ = true;
     if (IsKeyNegotiation(header_)) {
         // Cheap enough for the loop itself: a few random bytes.
         requestDeadline_ = progressDeadline_ = Clock::time_point::max();
@@ -119,9 +135,41 @@ void ClientConnection::OnHeader() {
     }
     const std::size_t length = header_.payloadLength;
     if (!context_.budget.CouldEverClaim(kWorkingCopies * length, length)) {
-        context_.Log(RequestLine() + " refused: more than the memory limit allows");
+        context_.LogTrouble("too large",
+                            RequestLine() + " refused: more than the memory limit allows");
         return Close();
     }
+    Admit();
+}
+
+void ClientConnection::Admit() {
+    const std::size_t whole = kWorkingCopies * std::size_t{header_.payloadLength};
+    MemoryBudget::Ticket ticket = 0;
+    asio::io_context& loop = context_.loop;
+    // The queue holds the connection until it is granted or withdrawn (on
+    // Close), so that a request waiting its turn needs no timer of its own.
+    const bool granted = context_.budget.Claim(whole, header_.payloadLength, &ticket,
+                                               [self = shared_from_this(), &loop, whole] {
+                                                   asio::post(loop, [self, whole] {
+                                                       self->claimed_ += whole;
+                                                       self->queued_.reset();
+                                                       self->Run(&ClientConnection::ReadPayload);
+                                                   });
+                                               });
+    if (granted) {
+        claimed_ += whole;
+        return ReadPayload();
+    }
+    // Waiting for its turn is no fault of the client's: nothing times it
+    // out. Every request admitted before it ends within its own deadlines,
+    // so the wait is bounded all the same.
+    queued_ = ticket;
+    requestDeadline_ = progressDeadline_ = Clock::time_point::max();
+}
+
+void ClientConnection::ReadPayload() {
+    requestDeadline_ = Clock::now() + context_.options.limits.requestTimeout;
+    Progress();
     ReadFrame();
 }
 
@@ -129,44 +177,20 @@ void ClientConnection::OnFrameFailure() {
     switch (frame_.Failure()) {
         case FrameFailure::kTooLarge:
             header_ = DecodeRequestHeader(frame_.Header().data());
-            context_.Log(RequestLine() + " refused: the limit is " +
-                         std::to_string(context_.options.limits.maxRequestPayload));
+            context_.LogTrouble("too large",
+                                RequestLine() + " refused: the limit is " +
+                                    std::to_string(context_.options.limits.maxRequestPayload));
             return Close();
         case FrameFailure::kChecksumMismatch:
             // Answered with the server's text, not dropped.
             return Process();
         default:
-            context_.Log("request dropped: out of memory for its payload");
+            context_.LogTrouble("no memory", "request dropped: out of memory for its payload");
             return Close();
     }
 }
 
-bool ClientConnection::Claim(std::size_t bytes, Step retry) {
-    if (bytes == 0) return true;
-    std::weak_ptr<ClientConnection> waiter = weak_from_this();
-    asio::io_context& loop = context_.loop;
-    const bool granted =
-        context_.budget.ClaimOrWait(bytes, header_.payloadLength, [waiter, &loop, retry] {
-            asio::post(loop, [waiter, retry] {
-                if (const auto self = waiter.lock()) {
-                    self->Progress();
-                    self->Run(retry);
-                }
-            });
-        });
-    if (granted) {
-        claimed_ += bytes;
-    } else {
-        // Waiting for memory is no lack of progress by the client; the
-        // request deadline still bounds the wait.
-        progressDeadline_ = Clock::time_point::max();
-    }
-    return granted;
-}
-
 void ClientConnection::Process() {
-    const std::size_t whole = kWorkingCopies * std::size_t{header_.payloadLength};
-    if (whole > claimed_ && !Claim(whole - claimed_, &ClientConnection::Process)) return;
     requestDeadline_ = progressDeadline_ = Clock::time_point::max();
     const Fault fault = context_.faults().response;
     context_.workers.Post([self = shared_from_this(), payload = std::move(frame_.Payload()),
@@ -199,6 +223,22 @@ void ClientConnection::Send(ExchangeOutcome outcome) {
     }
     replying_ = true;
     sent_ = 0;
+    if (reply_.holdBack.count() == 0) return StartReply();
+    // Standing in for a busy database: a timer, so that every other client
+    // goes on meanwhile; the client is not idle while the server keeps it
+    // waiting.
+    progressDeadline_ = Clock::time_point::max();
+    pause_.expires_after(reply_.holdBack);
+    pause_.async_wait([self = shared_from_this()](const std::error_code& waited) {
+        if (waited) return;
+        self->Guarded([&] { self->StartReply(); });
+    });
+}
+
+void ClientConnection::StartReply() {
+    // The whole reply is bounded as the request is, so that a client reading
+    // a large answer a trickle at a time cannot keep its memory claimed.
+    requestDeadline_ = Clock::now() + context_.options.limits.requestTimeout;
     Progress();
     SendRest();
 }
@@ -248,13 +288,22 @@ void ClientConnection::OnWatchdog() {
     const Clock::time_point now = Clock::now();
     const ServerLimits& limits = context_.options.limits;
     if (now >= requestDeadline_) {
-        context_.Log("request not complete within " + Seconds(limits.requestTimeout) + "; closed");
+        if (replying_) {
+            context_.LogTrouble("reply late", "reply not all read within " +
+                                                  Seconds(limits.requestTimeout) + "; abandoned");
+        } else if (!headerRead_) {
+            context_.LogTrouble("header late", "request header not complete within " +
+                                                   Seconds(limits.headerTimeout) + "; closed");
+        } else {
+            context_.LogTrouble("request late", "request not complete within " +
+                                                    Seconds(limits.requestTimeout) + "; closed");
+        }
         return Close();
     }
     if (now >= progressDeadline_) {
-        context_.Log(replying_
-                         ? "reply not read within " + Seconds(limits.idleTimeout) + "; abandoned"
-                         : "no request bytes for " + Seconds(limits.idleTimeout) + "; closed");
+        context_.LogTrouble(
+            "idle", replying_ ? "reply not read for " + Seconds(limits.idleTimeout) + "; abandoned"
+                              : "no request bytes for " + Seconds(limits.idleTimeout) + "; closed");
         return Close();
     }
     Watch();

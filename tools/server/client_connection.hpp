@@ -1,8 +1,9 @@
-// One client's connection, served by the event loop: the request read with
-// its deadlines, its memory claimed from the server's budget before it is
-// allocated, the answer worked out on the worker pool, the reply sent, the
-// connection closed. Nothing here blocks, so a slow or stuck client delays
-// nobody else.
+// One client's connection, served by the event loop: the header read within
+// its deadline, the request's whole working set claimed from the server's
+// budget (or queued for) before the payload is read, the payload read within
+// its deadline, the answer worked out on the worker pool, the reply sent
+// within its deadline, the connection closed. Nothing here blocks, so a slow
+// or stuck client delays nobody else.
 #pragma once
 
 #include <asio/ip/tcp.hpp>
@@ -12,7 +13,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "exchange_protocol.hpp"
@@ -20,6 +24,7 @@
 #include "request_frame.hpp"
 #include "server_options.hpp"
 #include "transport/frame_decoder.hpp"
+#include "trouble_log.hpp"
 #include "worker_pool.hpp"
 
 namespace zv::server {
@@ -37,15 +42,31 @@ struct ServingContext {
     std::function<FaultPlan()> faults;
     std::atomic<uint64_t>& exchanges;
     std::unordered_set<ClientConnection*> open;
+    std::unordered_map<asio::ip::address, std::size_t> openFrom;  // per client address
+    TroubleLog trouble;
 
-    void Log(const std::string& line) const {
-        if (options.log) options.log(line);
+    // Never throws: logging is what the error paths do, and they must go on.
+    void Log(const std::string& line) const noexcept {
+        try {
+            if (options.log) options.log(line);
+        } catch (...) {
+        }
+    }
+    // A line about one client's trouble, held back when one of its kind went
+    // out less than a second ago (kind: a literal naming it).
+    void LogTrouble(std::string_view kind, std::string line) noexcept {
+        if (!options.log) return;
+        try {
+            if (auto passed = trouble.Pass(kind, std::move(line))) Log(*passed);
+        } catch (...) {
+        }
     }
 };
 
 class ClientConnection : public std::enable_shared_from_this<ClientConnection> {
 public:
-    ClientConnection(asio::ip::tcp::socket socket, ServingContext& context);
+    ClientConnection(asio::ip::tcp::socket socket, asio::ip::address address,
+                     ServingContext& context);
     ~ClientConnection();
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;
@@ -59,19 +80,21 @@ private:
     using Step = void (ClientConnection::*)();
 
     // Reads the request's next bytes into the frame, growing its payload
-    // block first (within the budget) when it is full.
+    // block first (within what was admitted) when it is full.
     void ReadFrame();
     void OnFrameEvent(FrameEvent event);
     void OnHeader();
+    // Claims the request's whole working set, or queues for it, before any
+    // of its payload is read.
+    void Admit();
+    void ReadPayload();
     void OnFrameFailure();
     void Process();
     void Send(ExchangeOutcome outcome);
+    void StartReply();
     void SendRest();
 
     std::string RequestLine() const;
-    // Claims bytes for this request from the budget; when they are not to be
-    // had, waits (within the request deadline) and retries step.
-    bool Claim(std::size_t bytes, Step retry);
     void Run(Step step);
     // Runs body, turning an exception into a log line and a closed connection.
     template <typename Body>
@@ -82,6 +105,7 @@ private:
     void OnWatchdog();
 
     asio::ip::tcp::socket socket_;
+    asio::ip::address address_;
     ServingContext& context_;
     asio::steady_timer watchdog_;
     asio::steady_timer pause_;  // between the pieces of a fragmented reply
@@ -89,7 +113,10 @@ private:
     Clock::time_point progressDeadline_ = Clock::time_point::max();
     bool watching_ = false;
     bool closed_ = false;
+    bool counted_ = false;  // in the open connections of its address
+    bool headerRead_ = false;
     bool replying_ = false;
+    std::optional<MemoryBudget::Ticket> queued_;  // waiting for memory under it
 
     FrameDecoder frame_;
     RequestHeader header_;

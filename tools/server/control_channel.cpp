@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -17,13 +18,22 @@ namespace {
 
 // A command longer than this is no command of ours.
 constexpr std::size_t kLongestCommand = 4096;
+// The whole command must arrive within this: a client that connects and
+// then sends a byte now and then must not hold the door shut either.
+constexpr auto kCommandPatience = std::chrono::seconds(5);
 
 std::string ReadCommand(NativeSocket socket) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + kCommandPatience;
     std::string command;
     char chunk[512];
     while (command.size() < kLongestCommand && command.find('\n') == std::string::npos) {
-        const ssize_t count = recv(socket, chunk, sizeof chunk, 0);
-        if (count < 0 && errno == EINTR) continue;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd readable{socket, POLLIN, 0};
+        if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count()) + 1) == 0) break;
+        const ssize_t count = recv(socket, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (count <= 0) break;
         command.append(chunk, static_cast<std::size_t>(count));
     }
@@ -96,9 +106,9 @@ void ControlChannel::ServeCommands() {
         if (poll(&pending, 1, 100) <= 0) continue;
         const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
-        // A client that connects and says nothing must not hold the door shut.
+        // The answer is one short line: the send buffer takes it at once.
         timeval patience{5, 0};
-        setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
         const std::string answer = RunControlCommand(server_, ReadCommand(client)) + "\n";
         send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
         close(client);

@@ -4,8 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -20,6 +22,13 @@ constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 // to finish sending before the connection is closed.
 constexpr auto kRefusalLinger = std::chrono::seconds(1);
 constexpr std::size_t kMostRefusing = 64;
+
+// As many waiting connections as the server may hold, where the system allows
+// that many, so that a burst of clients connecting at once is not left to
+// retry a dropped handshake a second later.
+int Backlog(std::size_t maxConnections) {
+    return static_cast<int>(std::clamp<std::size_t>(maxConnections, SOMAXCONN, INT_MAX));
+}
 
 bool IsShortage(const std::error_code& error) {
     const int code = error.value();
@@ -77,7 +86,7 @@ bool Listener::Open(const std::string& host, uint16_t port, std::string& error) 
         const int on = 1;
         setsockopt(candidate, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (bind(candidate, entry->ai_addr, entry->ai_addrlen) != 0 ||
-            listen(candidate, SOMAXCONN) != 0) {
+            listen(candidate, Backlog(context_.options.limits.maxConnections)) != 0) {
             error = "cannot listen on " + host + ": " + std::strerror(errno);
             close(candidate);
             continue;
@@ -100,46 +109,78 @@ bool Listener::Open(const std::string& host, uint16_t port, std::string& error) 
     return true;
 }
 
-void Listener::Accept() {
+void Listener::Accept() noexcept {
+    if (!acceptor_.is_open()) return;
     try {
         acceptor_.async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
+            waiting_ = false;
             if (!acceptor_.is_open() || error == asio::error::operation_aborted) return;
+            if (error && IsShortage(error)) return PauseAfter(error);
             try {
-                if (error && IsShortage(error)) return PauseAfter(error);
                 pausing_ = false;
                 if (!error) Admit(std::move(socket));
-            } catch (const std::exception&) {
+            } catch (...) {
                 // Out of memory for this one client, which is closed: the
                 // listener goes on.
             }
             Accept();
         });
-    } catch (const std::exception&) {
+        waiting_ = true;
+    } catch (...) {
         PauseAfter(asio::error::no_memory);
     }
 }
 
-void Listener::PauseAfter(const std::error_code& error) {
+void Listener::PauseAfter(const std::error_code& error) noexcept {
     // Out of descriptors or buffers: the clients already in are served and
     // give theirs back; accepting resumes shortly. One line per episode.
-    if (!pausing_) context_.Log("accept failed (" + error.message() + "); pausing briefly");
+    if (!pausing_) {
+        try {
+            context_.Log("accept failed (" + error.message() + "); pausing briefly");
+        } catch (...) {
+        }
+    }
     pausing_ = true;
-    pause_.expires_after(kAcceptPause);
-    pause_.async_wait([this](const std::error_code& waited) {
-        if (!waited && acceptor_.is_open()) Accept();
-    });
+    try {
+        pause_.expires_after(kAcceptPause);
+        pause_.async_wait([this](const std::error_code& waited) {
+            waiting_ = false;
+            if (!waited) Accept();
+        });
+        waiting_ = true;
+    } catch (...) {
+        // Not even a timer: the event loop's last net calls Resume.
+    }
+}
+
+void Listener::Resume() noexcept {
+    if (!waiting_) Accept();
 }
 
 void Listener::Admit(asio::ip::tcp::socket socket) {
+    std::error_code gone;
+    asio::ip::address address = socket.remote_endpoint(gone).address();
+    if (gone) return;  // reset before it was accepted: closed here
     if (context_.open.size() >= context_.options.limits.maxConnections) {
-        context_.Log("connection refused: " + std::to_string(context_.open.size()) +
-                     " connections open");
+        context_.LogTrouble("busy", "connection refused: " + std::to_string(context_.open.size()) +
+                                        " connections open");
         return Refuse(std::move(socket));
     }
+    const std::size_t perAddress = PerAddressLimit(context_.options.limits);
+    if (perAddress != 0) {
+        const auto from = context_.openFrom.find(address);
+        if (from != context_.openFrom.end() && from->second >= perAddress) {
+            context_.LogTrouble("busy address",
+                                "connection refused: " + std::to_string(from->second) +
+                                    " connections open from " + address.to_string());
+            return Refuse(std::move(socket));
+        }
+    }
     try {
-        std::make_shared<ClientConnection>(std::move(socket), context_)->Start();
+        std::make_shared<ClientConnection>(std::move(socket), std::move(address), context_)
+            ->Start();
     } catch (const std::exception& failure) {
-        context_.Log(std::string("connection dropped: ") + failure.what());
+        context_.LogTrouble("dropped", std::string("connection dropped: ") + failure.what());
     }
 }
 
@@ -151,7 +192,18 @@ void Listener::Refuse(asio::ip::tcp::socket socket) {
     socket.non_blocking(true, ignored);
     ::send(socket.native_handle(), busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     socket.shutdown(asio::socket_base::shutdown_send, ignored);
-    if (refusing_.size() >= kMostRefusing) return;  // closed here, unread
+    if (refusing_.size() >= kMostRefusing) {
+        // No lingering for this one, but what the client has sent so far
+        // (its request header, most often) is read before the close, which
+        // would otherwise reset the connection and lose the refusal on its
+        // way: a few reads that never wait.
+        std::array<uint8_t, 4096> scratch;
+        for (int i = 0; i < 4; ++i) {
+            if (::recv(socket.native_handle(), scratch.data(), scratch.size(), MSG_DONTWAIT) <= 0)
+                break;
+        }
+        return;  // closed here
+    }
     // Closing with the client's request unread would reset the connection
     // and lose the refusal on its way: read to the client's end first, for
     // a moment at most.

@@ -1,6 +1,7 @@
 // zorvat-server: the reference server as a program, for manual testing and
 // for clients written in other languages.
 #include <signal.h>
+#include <unistd.h>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -18,6 +19,7 @@
 #include "control_channel.hpp"
 #include "descriptor_limit.hpp"
 #include "fault_flags.hpp"
+#include "log_queue.hpp"
 #include "reference_server.hpp"
 #include "version_text.hpp"
 
@@ -33,22 +35,33 @@ void PrintHelp() {
                  "\n"
                  "  --host ADDRESS          address to listen on (default 127.0.0.1)\n"
                  "  --port N                port to listen on; 0 picks a free one (default 0)\n"
-                 "  --verbose               one line per exchange on standard error\n"
+                 "  --verbose               one line per exchange on standard error, and\n"
+                 "                          one a second at most for each kind of trouble\n"
+                 "                          (refusals, timeouts) with a count of the rest\n"
                  "  --dump                  each exchange decoded on standard error: header\n"
                  "                          fields, decrypted payload and answer, escaped as\n"
-                 "                          zorvat-cli escapes: \\A, \\S and \\xHH (\\x1B)\n"
+                 "                          zorvat-cli escapes: \\A, \\S and \\xHH (\\x1B). Lines\n"
+                 "                          that standard error cannot take in time are\n"
+                 "                          dropped and counted: no client waits for them\n"
                  "  --require-item3 TEXT    refuse logins and direct operations without it\n"
                  "  --require-item4 TEXT    likewise for credentialItem4\n"
                  "\n"
                  "Limits (sizes in bytes with an optional K, M or G; times in seconds):\n"
                  "  --max-connections N     clients served at once; more are refused at\n"
                  "                          once (default 4096)\n"
-                 "  --request-timeout S     the whole request must arrive within S (30)\n"
+                 "  --max-connections-per-address N\n"
+                 "                          clients served at once from one address; more\n"
+                 "                          are refused at once; 0: no limit (default: one\n"
+                 "                          less than half of --max-connections)\n"
+                 "  --header-timeout S      the request header must arrive within S (5)\n"
+                 "  --request-timeout S     the payload must arrive within S of the header,\n"
+                 "                          and the whole reply be read within S (30)\n"
                  "  --idle-timeout S        each read, and each write of the reply, must\n"
                  "                          make progress within S (10)\n"
                  "  --max-request-bytes N   larger requests are refused unread (64M)\n"
                  "  --memory-limit N        for all requests in flight together; a request\n"
-                 "                          beyond it waits for memory (512M)\n"
+                 "                          is admitted once what it needs fits, in turn,\n"
+                 "                          and one that never could is refused (512M)\n"
                  "  --negotiation-ttl S     a negotiated key unused for S is forgotten (60)\n"
                  "  --max-sessions N        logged-in sessions kept; the least recently\n"
                  "                          used goes first (10000)\n"
@@ -102,6 +115,10 @@ const NumberOption kNumberOptions[] = {
      [](ServerOptions& o, uint64_t v) { o.port = static_cast<uint16_t>(v); }},
     {"--max-connections", false, 1, 1000000,
      [](ServerOptions& o, uint64_t v) { o.limits.maxConnections = v; }},
+    {"--max-connections-per-address", false, 0, 1000000,
+     [](ServerOptions& o, uint64_t v) { o.limits.maxConnectionsPerAddress = v; }},
+    {"--header-timeout", false, 1, 86400,
+     [](ServerOptions& o, uint64_t v) { o.limits.headerTimeout = std::chrono::seconds(v); }},
     {"--request-timeout", false, 1, 86400,
      [](ServerOptions& o, uint64_t v) { o.limits.requestTimeout = std::chrono::seconds(v); }},
     {"--idle-timeout", false, 1, 86400,
@@ -115,11 +132,6 @@ const NumberOption kNumberOptions[] = {
     {"--max-sessions", false, 1, 100000000,
      [](ServerOptions& o, uint64_t v) { o.limits.maxSessions = v; }},
 };
-
-void PrintLine(const std::string& line) {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
-}
 
 int Serve(int argc, char** argv) {
     ServerOptions options;
@@ -183,8 +195,14 @@ int Serve(int argc, char** argv) {
             return 2;
         }
     }
-    if (verbose) options.log = PrintLine;
-    if (dump) options.dump = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
+    // Lines go through a queue that a thread of its own writes, so that a
+    // standard error nobody reads cannot stall the event loop.
+    zv::server::LogQueue log(STDERR_FILENO);
+    if ((verbose || dump) && !log.Start()) {
+        std::cerr << "zorvat-server: no thread for the log; it is written as it comes\n";
+    }
+    if (verbose) options.log = [&log](const std::string& line) { log.Push(line + "\n"); };
+    if (dump) options.dump = [&log](const std::string& text) { log.Push(text); };
 
 #ifdef __GLIBC__
     // Large blocks straight from the system and back to it when freed, so
@@ -228,8 +246,8 @@ int Serve(int argc, char** argv) {
     control.Stop();
     server.Stop();
     if (verbose)
-        std::fprintf(stderr, "stopped after %llu exchanges\n",
-                     static_cast<unsigned long long>(server.ExchangeCount()));
+        log.Push("stopped after " + std::to_string(server.ExchangeCount()) + " exchanges\n");
+    log.Stop(std::chrono::seconds(1));
     return 0;
 }
 

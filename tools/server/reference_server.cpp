@@ -26,6 +26,8 @@ struct ReferenceServer::Loop {
                   server.workers_,
                   [&server] { return server.CurrentFaults(); },
                   server.exchanges_,
+                  {},
+                  {},
                   {}},
           listener(context) {}
 
@@ -35,11 +37,16 @@ struct ReferenceServer::Loop {
                 io.run();
                 return;
             } catch (const std::exception& failure) {
-                // Every handler guards itself; this is the last net.
-                context.Log(std::string("event loop: ") + failure.what());
+                // Every handler guards itself; this is the last net, and
+                // nothing may leave it.
+                try {
+                    context.Log(std::string("event loop: ") + failure.what());
+                } catch (...) {
+                }
             } catch (...) {
                 context.Log("event loop: unknown failure");
             }
+            listener.Resume();
         }
     }
 

@@ -26,6 +26,7 @@ enum class FaultKind {
     kCloseAfter,     // only the first `count` bytes (default: all but the last), then close
     kUnstorableKey,  // negotiation: a key that holds the bytes 0x00 and 0x1C
     kNoReply,        // reads the request, then closes without sending a byte
+    kDelay,          // the whole reply, `delay` after it is ready (a busy database)
 };
 
 struct Fault {
@@ -33,7 +34,7 @@ struct Fault {
     std::string text;
     uint32_t count = 0;  // 0: the kind's default
     uint8_t flag = 1;
-    std::chrono::milliseconds delay{2};
+    std::chrono::milliseconds delay{2};  // between pieces (kFragmented), or before the reply
 };
 
 // Faults per phase, so that a test can target exactly one of them. Each
@@ -44,8 +45,13 @@ struct FaultPlan {
 };
 
 struct ServerLimits {
-    std::size_t maxConnections = 4096;        // clients beyond it are closed at once
-    std::chrono::seconds requestTimeout{30};  // the whole request must arrive within it
+    std::size_t maxConnections = 4096;  // clients beyond it are closed at once
+    // Connections from one address beyond it are closed at once; unset:
+    // DefaultPerAddressLimit, 0: no limit.
+    std::optional<std::size_t> maxConnectionsPerAddress;
+    std::chrono::seconds headerTimeout{5};    // the request header must arrive within it
+    std::chrono::seconds requestTimeout{30};  // the payload must arrive, and the reply be
+                                              // read, within it
     std::chrono::seconds idleTimeout{10};     // each read and each write must progress within it
     uint32_t maxRequestPayload = 64u << 20;   // larger requests are refused unread
     std::size_t memoryLimit = std::size_t{512} << 20;  // for all requests in flight together
@@ -54,6 +60,15 @@ struct ServerLimits {
     std::size_t maxSessions = 10000;
     std::chrono::seconds sessionIdleLimit{3600};
 };
+
+// Below half the slots, so that one address can never take them all.
+inline std::size_t DefaultPerAddressLimit(std::size_t maxConnections) {
+    return maxConnections / 2 > 1 ? maxConnections / 2 - 1 : 1;
+}
+
+inline std::size_t PerAddressLimit(const ServerLimits& limits) {
+    return limits.maxConnectionsPerAddress.value_or(DefaultPerAddressLimit(limits.maxConnections));
+}
 
 struct ServerOptions {
     std::string host = "127.0.0.1";
