@@ -47,6 +47,13 @@ uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uin
 
 // The platform primitives beneath the functions above, one implementation
 // per platform:
+// - a descriptor that another thread can make readable, for a loop that waits
+//   on descriptors alone: an eventfd on Linux (the two ends are then one), a
+//   pipe on other POSIX systems, a connected loopback socket pair on Windows
+//   (WSAPoll watches sockets only). False when it could not be made;
+bool OpenWakeChannel(NativeSocket& readEnd, NativeSocket& writeEnd) noexcept;
+void SignalWakeChannel(NativeSocket writeEnd) noexcept;
+void CloseWakeChannel(NativeSocket readEnd, NativeSocket writeEnd) noexcept;
 // - whether a getaddrinfo failure means the name has no address (50) rather
 //   than that the resolver could not work (102), read right after the call
 //   with errno cleared before it;
@@ -59,6 +66,12 @@ NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept;
 //   ask ConnectSucceeded), or refused;
 enum class ConnectStart { kConnected, kInProgress, kFailed };
 ConnectStart StartConnect(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept;
+// - how a connect under way stands now, without waiting: asked again of the
+//   system where it answers that in one call (POSIX), else through a
+//   zero-time wait and ConnectSucceeded; ready: the caller just saw the
+//   socket writable;
+ConnectStart ContinueConnect(NativeSocket socket, const sockaddr* address, socklen_t length,
+                             bool ready) noexcept;
 bool ConnectSucceeded(NativeSocket socket) noexcept;
 // - one send or receive call, without waiting: kMoved with moved set, or
 //   kWouldBlock, kEnded (receive only: the peer closed) or kFailed (with
