@@ -1,0 +1,199 @@
+"""Operations driven on the running asyncio loop.
+
+Each operation is the library's non-blocking machine (ZvStartDirectOperation,
+ZvPollOperation, ...). The loop watches the operation's descriptor with
+add_reader or add_writer and one call_at timer stands for its next limit, so
+any number of operations wait on the loop's own thread.
+
+The watch is removed before every poll and added again after it: a poll may
+close the descriptor, and the number may come back at once as another
+socket, which a registration left behind would then mistake for ours.
+
+One scheduler per loop makes the polls, in slices of loop time: thousands of
+operations that become ready together then hold the loop no longer than a
+slice before its timers and other callbacks run.
+
+Loops without add_reader (the proactor loop on Windows) hand their watches to
+one waiting thread that serves the whole library (see _waiting_thread.py).
+"""
+
+from __future__ import annotations
+
+import asyncio
+import collections
+import time
+import weakref
+from typing import Any, Callable, Deque, Optional, Tuple
+
+from . import native
+from ._waiting_thread import watcher_for_loop_without_readers
+
+#: Seconds of polling before the scheduler lets the loop run its other work.
+_SLICE = 0.004
+#: When a waiting operation names no descriptor and no limit, it is polled
+#: again after this many seconds rather than never.
+_RETRY_WITHOUT_DESCRIPTOR = 0.01
+
+Outcome = Tuple[Optional[bytes], Optional[bytes], Optional[bytes]]
+
+
+class _LoopWatcher:
+    """The loop's own add_reader and add_writer."""
+
+    __slots__ = ("loop",)
+
+    def __init__(self, loop: asyncio.AbstractEventLoop) -> None:
+        self.loop = loop
+
+    def watch(self, descriptor: int, wants: int, callback: Callable[[], None]) -> None:
+        if wants == native.OPERATION_WANTS_READ:
+            self.loop.add_reader(descriptor, callback)
+        else:
+            self.loop.add_writer(descriptor, callback)
+
+    def unwatch(self, descriptor: int, wants: int, callback: Callable[[], None]) -> None:
+        if wants == native.OPERATION_WANTS_READ:
+            self.loop.remove_reader(descriptor)
+        else:
+            self.loop.remove_writer(descriptor)
+
+
+class _Scheduler:
+    """The operations of one loop that are due for a poll."""
+
+    def __init__(self, loop: asyncio.AbstractEventLoop) -> None:
+        self.loop_reference = weakref.ref(loop)
+        self.due: Deque["_Operation"] = collections.deque()
+        self.pending = False
+        self.watcher: Any = _LoopWatcher(loop)
+
+    def schedule(self, operation: "_Operation") -> None:
+        self.due.append(operation)
+        if not self.pending:
+            self.pending = True
+            operation.loop.call_soon(self.run)
+
+    def run(self) -> None:
+        due = self.due
+        until = time.perf_counter() + _SLICE
+        while due:
+            due.popleft().poll()
+            if time.perf_counter() >= until:
+                break
+        loop = self.loop_reference()
+        if due and loop is not None and not loop.is_closed():
+            loop.call_soon(self.run)  # the next iteration, after timers and events
+        else:
+            self.pending = False
+
+    def watch(self, descriptor: int, wants: int, callback: Callable[[], None]) -> Any:
+        """Watches descriptor; returns the watcher that must unwatch it."""
+        watcher = self.watcher
+        try:
+            watcher.watch(descriptor, wants, callback)
+        except NotImplementedError:
+            loop = self.loop_reference()
+            assert loop is not None
+            watcher = self.watcher = watcher_for_loop_without_readers(loop)
+            watcher.watch(descriptor, wants, callback)
+        return watcher
+
+
+_schedulers: "weakref.WeakKeyDictionary[asyncio.AbstractEventLoop, _Scheduler]" = (
+    weakref.WeakKeyDictionary()
+)
+
+
+def _scheduler_for(loop: asyncio.AbstractEventLoop) -> _Scheduler:
+    scheduler = _schedulers.get(loop)
+    if scheduler is None:
+        scheduler = _schedulers[loop] = _Scheduler(loop)
+    return scheduler
+
+
+class _Operation:
+    """One library operation and what the loop holds for it."""
+
+    __slots__ = ("loop", "scheduler", "handle", "future", "watch", "timer")
+
+    def __init__(self, loop: asyncio.AbstractEventLoop, handle: int) -> None:
+        self.loop = loop
+        self.scheduler = _scheduler_for(loop)
+        self.handle: Optional[int] = handle
+        self.future: "asyncio.Future[Outcome]" = loop.create_future()
+        # (watcher, descriptor, event, callback) while a descriptor is watched
+        self.watch: Optional[Tuple[Any, int, int, Callable[[], None]]] = None
+        self.timer: Optional[asyncio.TimerHandle] = None
+
+    def poll(self) -> None:
+        """Polls the operation: finishes it, or watches what it waits for."""
+        handle = self.handle
+        if handle is None:
+            return  # finished while it waited for its turn
+        try:
+            wants = native.ZvPollOperation(handle)
+            if wants == native.OPERATION_DONE:
+                outcome = self._finish()
+                if not self.future.done():
+                    self.future.set_result(outcome)
+            else:
+                self._wait_for(handle, wants)
+        except BaseException as failure:  # handed to the awaiting task
+            self.close()
+            if not self.future.done():
+                self.future.set_exception(failure)
+
+    def _wait_for(self, handle: int, wants: int) -> None:
+        descriptor = native.ZvGetOperationSocket(handle)
+        timeout = native.ZvGetOperationTimeout(handle)
+        if descriptor >= 0:
+            callback = self.ready
+            watcher = self.scheduler.watch(descriptor, wants, callback)
+            self.watch = (watcher, descriptor, wants, callback)
+        if timeout != native.NO_TIMEOUT:
+            self.timer = self.loop.call_at(self.loop.time() + timeout / 1000, self.ready)
+        elif descriptor < 0:
+            self.timer = self.loop.call_later(_RETRY_WITHOUT_DESCRIPTOR, self.ready)
+
+    def ready(self) -> None:
+        """The descriptor is ready or the limit fell due: poll in turn."""
+        self._unwatch()
+        self.scheduler.schedule(self)
+
+    def _unwatch(self) -> None:
+        if self.watch is not None:
+            watcher, descriptor, wants, callback = self.watch
+            self.watch = None
+            watcher.unwatch(descriptor, wants, callback)
+        if self.timer is not None:
+            self.timer.cancel()
+            self.timer = None
+
+    def _finish(self) -> Outcome:
+        self._unwatch()
+        handle, self.handle = self.handle, None
+        return native.finish_operation(handle)
+
+    def close(self) -> None:
+        """Finishes the operation if it still runs, which cancels it: its
+        descriptors are closed before this returns."""
+        if self.handle is not None:
+            self._finish()
+        else:
+            self._unwatch()
+
+
+async def run(start: Callable[[], int]) -> Outcome:
+    """Starts an operation with start() and drives it on the running loop to
+    its end; returns (answer, message, record) as native.finish_operation.
+
+    Cancelling the awaiting task finishes the operation at once (it is
+    cancelled inside the library) before the cancellation goes on.
+    """
+    loop = asyncio.get_running_loop()
+    operation = _Operation(loop, start())
+    operation.scheduler.schedule(operation)
+    try:
+        return await operation.future
+    finally:
+        operation.close()
