@@ -114,7 +114,7 @@ def _scheduler_for(loop: asyncio.AbstractEventLoop) -> _Scheduler:
 class _Operation:
     """One library operation and what the loop holds for it."""
 
-    __slots__ = ("loop", "scheduler", "handle", "future", "watch", "timer")
+    __slots__ = ("loop", "scheduler", "handle", "future", "watch", "timer", "queued")
 
     def __init__(self, loop: asyncio.AbstractEventLoop, handle: int) -> None:
         self.loop = loop
@@ -124,12 +124,15 @@ class _Operation:
         # (watcher, descriptor, event, callback) while a descriptor is watched
         self.watch: Optional[Tuple[Any, int, int, Callable[[], None]]] = None
         self.timer: Optional[asyncio.TimerHandle] = None
+        self.queued = False  # waiting for its turn to be polled
 
     def poll(self) -> None:
         """Polls the operation: finishes it, or watches what it waits for."""
+        self.queued = False
         handle = self.handle
         if handle is None:
             return  # finished while it waited for its turn
+        self._unwatch()
         try:
             wants = native.ZvPollOperation(handle)
             if wants == native.OPERATION_DONE:
@@ -151,26 +154,46 @@ class _Operation:
             watcher = self.scheduler.watch(descriptor, wants, callback)
             self.watch = (watcher, descriptor, wants, callback)
         if timeout != native.NO_TIMEOUT:
-            self.timer = self.loop.call_at(self.loop.time() + timeout / 1000, self.ready)
+            due = self.loop.time() + timeout / 1000
         elif descriptor < 0:
-            self.timer = self.loop.call_later(_RETRY_WITHOUT_DESCRIPTOR, self.ready)
+            due = self.loop.time() + _RETRY_WITHOUT_DESCRIPTOR
+        else:
+            return
+        # A timer that falls due no later is kept: it polls early, which only
+        # sets the next one. Most polls move the limit a little further.
+        if self.timer is not None:
+            if self.timer.when() <= due:
+                return
+            self.timer.cancel()
+        self.timer = self.loop.call_at(due, self.timed_out)
 
     def ready(self) -> None:
-        """The descriptor is ready or the limit fell due: poll in turn."""
+        """The descriptor is ready: poll in turn."""
         self._unwatch()
-        self.scheduler.schedule(self)
+        self.schedule()
+
+    def timed_out(self) -> None:
+        """The limit fell due: poll in turn, event or not."""
+        self.timer = None
+        self._unwatch()
+        self.schedule()
+
+    def schedule(self) -> None:
+        if not self.queued:
+            self.queued = True
+            self.scheduler.schedule(self)
 
     def _unwatch(self) -> None:
         if self.watch is not None:
             watcher, descriptor, wants, callback = self.watch
             self.watch = None
             watcher.unwatch(descriptor, wants, callback)
-        if self.timer is not None:
-            self.timer.cancel()
-            self.timer = None
 
     def _finish(self) -> Outcome:
         self._unwatch()
+        if self.timer is not None:
+            self.timer.cancel()
+            self.timer = None
         handle, self.handle = self.handle, None
         return native.finish_operation(handle)
 
@@ -179,8 +202,6 @@ class _Operation:
         descriptors are closed before this returns."""
         if self.handle is not None:
             self._finish()
-        else:
-            self._unwatch()
 
 
 async def run(start: Callable[[], int]) -> Outcome:
@@ -192,7 +213,7 @@ async def run(start: Callable[[], int]) -> Outcome:
     """
     loop = asyncio.get_running_loop()
     operation = _Operation(loop, start())
-    operation.scheduler.schedule(operation)
+    operation.schedule()
     try:
         return await operation.future
     finally:
