@@ -12,12 +12,16 @@ from __future__ import annotations
 import asyncio
 import selectors
 import socket
+import sys
 import threading
 from typing import Callable, Dict, Optional, Tuple
 
 from . import native
 
 _Callback = Callable[[], None]
+
+#: Windows' select takes at most 512 sockets (CPython's FD_SETSIZE there).
+_MOST_WATCHES = 500 if sys.platform == "win32" else None
 
 
 class _WaitingThread:
@@ -37,8 +41,13 @@ class _WaitingThread:
     def watch(
         self, descriptor: int, wants: int, loop: asyncio.AbstractEventLoop, callback: _Callback
     ) -> None:
-        event = selectors.EVENT_READ if wants == native.OPERATION_WANTS_READ else selectors.EVENT_WRITE
+        reading = wants == native.OPERATION_WANTS_READ
+        event = selectors.EVENT_READ if reading else selectors.EVENT_WRITE
         with self.lock:
+            if _MOST_WATCHES is not None and len(self.watches) >= _MOST_WATCHES:
+                raise RuntimeError(
+                    f"zorvat: {_MOST_WATCHES} calls already wait on this system's select"
+                )
             self.selector.register(descriptor, event)
             self.watches[descriptor] = (loop, callback)
         self.wake()
