@@ -29,33 +29,12 @@ from . import native
 from ._waiting_thread import watcher_for_loop_without_readers
 
 #: Seconds of polling before the scheduler lets the loop run its other work.
-_SLICE = 0.004
+_SLICE = 0.002
 #: When a waiting operation names no descriptor and no limit, it is polled
 #: again after this many seconds rather than never.
 _RETRY_WITHOUT_DESCRIPTOR = 0.01
 
 Outcome = Tuple[Optional[bytes], Optional[bytes], Optional[bytes]]
-
-
-class _LoopWatcher:
-    """The loop's own add_reader and add_writer."""
-
-    __slots__ = ("loop",)
-
-    def __init__(self, loop: asyncio.AbstractEventLoop) -> None:
-        self.loop = loop
-
-    def watch(self, descriptor: int, wants: int, callback: Callable[[], None]) -> None:
-        if wants == native.OPERATION_WANTS_READ:
-            self.loop.add_reader(descriptor, callback)
-        else:
-            self.loop.add_writer(descriptor, callback)
-
-    def unwatch(self, descriptor: int, wants: int, callback: Callable[[], None]) -> None:
-        if wants == native.OPERATION_WANTS_READ:
-            self.loop.remove_reader(descriptor)
-        else:
-            self.loop.remove_writer(descriptor)
 
 
 class _Scheduler:
@@ -65,7 +44,9 @@ class _Scheduler:
         self.loop_reference = weakref.ref(loop)
         self.due: Deque["_Operation"] = collections.deque()
         self.pending = False
-        self.watcher: Any = _LoopWatcher(loop)
+        # The waiting thread's watcher, once the loop turned out to have no
+        # add_reader; None while the loop's own are used.
+        self.watcher: Any = None
 
     def schedule(self, operation: "_Operation") -> None:
         self.due.append(operation)
@@ -85,18 +66,6 @@ class _Scheduler:
             loop.call_soon(self.run)  # the next iteration, after timers and events
         else:
             self.pending = False
-
-    def watch(self, descriptor: int, wants: int, callback: Callable[[], None]) -> Any:
-        """Watches descriptor; returns the watcher that must unwatch it."""
-        watcher = self.watcher
-        try:
-            watcher.watch(descriptor, wants, callback)
-        except NotImplementedError:
-            loop = self.loop_reference()
-            assert loop is not None
-            watcher = self.watcher = watcher_for_loop_without_readers(loop)
-            watcher.watch(descriptor, wants, callback)
-        return watcher
 
 
 _schedulers: "weakref.WeakKeyDictionary[asyncio.AbstractEventLoop, _Scheduler]" = (
@@ -121,8 +90,8 @@ class _Operation:
         self.scheduler = _scheduler_for(loop)
         self.handle: Optional[int] = handle
         self.future: "asyncio.Future[Outcome]" = loop.create_future()
-        # (watcher, descriptor, event, callback) while a descriptor is watched
-        self.watch: Optional[Tuple[Any, int, int, Callable[[], None]]] = None
+        # (the function that removes the watch, descriptor) while one is watched
+        self.watch: Optional[Tuple[Callable[[int], Any], int]] = None
         self.timer: Optional[asyncio.TimerHandle] = None
         self.queued = False  # waiting for its turn to be polled
 
@@ -150,9 +119,7 @@ class _Operation:
         descriptor = native.ZvGetOperationSocket(handle)
         timeout = native.ZvGetOperationTimeout(handle)
         if descriptor >= 0:
-            callback = self.ready
-            watcher = self.scheduler.watch(descriptor, wants, callback)
-            self.watch = (watcher, descriptor, wants, callback)
+            self._watch(descriptor, wants == native.OPERATION_WANTS_READ)
         if timeout != native.NO_TIMEOUT:
             due = self.loop.time() + timeout / 1000
         elif descriptor < 0:
@@ -166,6 +133,23 @@ class _Operation:
                 return
             self.timer.cancel()
         self.timer = self.loop.call_at(due, self.timed_out)
+
+    def _watch(self, descriptor: int, reading: bool) -> None:
+        loop = self.loop
+        watcher = self.scheduler.watcher
+        if watcher is None:
+            try:
+                if reading:
+                    loop.add_reader(descriptor, self.ready)
+                    self.watch = (loop.remove_reader, descriptor)
+                else:
+                    loop.add_writer(descriptor, self.ready)
+                    self.watch = (loop.remove_writer, descriptor)
+                return
+            except NotImplementedError:
+                watcher = self.scheduler.watcher = watcher_for_loop_without_readers(loop)
+        watcher.watch(descriptor, reading, self.ready)
+        self.watch = (watcher.unwatch, descriptor)
 
     def ready(self) -> None:
         """The descriptor is ready: poll in turn."""
@@ -185,9 +169,9 @@ class _Operation:
 
     def _unwatch(self) -> None:
         if self.watch is not None:
-            watcher, descriptor, wants, callback = self.watch
+            remove, descriptor = self.watch
             self.watch = None
-            watcher.unwatch(descriptor, wants, callback)
+            remove(descriptor)
 
     def _finish(self) -> Outcome:
         self._unwatch()

@@ -16,7 +16,6 @@ import sys
 import threading
 from typing import Callable, Dict, Optional, Tuple
 
-from . import native
 
 _Callback = Callable[[], None]
 
@@ -39,9 +38,8 @@ class _WaitingThread:
         self.thread.start()
 
     def watch(
-        self, descriptor: int, wants: int, loop: asyncio.AbstractEventLoop, callback: _Callback
+        self, descriptor: int, reading: bool, loop: asyncio.AbstractEventLoop, callback: _Callback
     ) -> None:
-        reading = wants == native.OPERATION_WANTS_READ
         event = selectors.EVENT_READ if reading else selectors.EVENT_WRITE
         with self.lock:
             if _MOST_WATCHES is not None and len(self.watches) >= _MOST_WATCHES:
@@ -52,14 +50,13 @@ class _WaitingThread:
             self.watches[descriptor] = (loop, callback)
         self.wake()
 
-    def unwatch(self, descriptor: int, callback: _Callback) -> None:
-        # Only the operation's own watch: once fired, the number may already
-        # be another operation's.
+    def unwatch(self, descriptor: int) -> None:
+        # A watch that fired is gone already. The number is still the
+        # operation's own: only its next poll or its end may close it, and
+        # both come after this.
         with self.lock:
-            watched = self.watches.get(descriptor)
-            if watched is None or watched[1] != callback:
+            if self.watches.pop(descriptor, None) is None:
                 return
-            del self.watches[descriptor]
             self.selector.unregister(descriptor)
         self.wake()
 
@@ -121,11 +118,11 @@ class _ThreadWatcher:
         self.loop = loop
         self.thread = _waiting_thread()
 
-    def watch(self, descriptor: int, wants: int, callback: _Callback) -> None:
-        self.thread.watch(descriptor, wants, self.loop, callback)
+    def watch(self, descriptor: int, reading: bool, callback: _Callback) -> None:
+        self.thread.watch(descriptor, reading, self.loop, callback)
 
-    def unwatch(self, descriptor: int, wants: int, callback: _Callback) -> None:
-        self.thread.unwatch(descriptor, callback)
+    def unwatch(self, descriptor: int) -> None:
+        self.thread.unwatch(descriptor)
 
 
 def watcher_for_loop_without_readers(loop: asyncio.AbstractEventLoop) -> _ThreadWatcher:
