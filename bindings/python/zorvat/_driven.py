@@ -173,19 +173,23 @@ class _Operation:
             self.watch = None
             remove(descriptor)
 
-    def _finish(self) -> Outcome:
+    def _release(self) -> int:
         self._unwatch()
         if self.timer is not None:
             self.timer.cancel()
             self.timer = None
         handle, self.handle = self.handle, None
-        return native.finish_operation(handle)
+        return handle
+
+    def _finish(self) -> Outcome:
+        return native.finish_operation(self._release())
 
     def close(self) -> None:
         """Finishes the operation if it still runs, which cancels it: its
-        descriptors are closed before this returns."""
+        descriptors are closed before this returns. Nobody reads the outcome,
+        so the library is not asked for its message."""
         if self.handle is not None:
-            self._finish()
+            native.ZvFreeMemory(native.ZvFinishOperation(self._release(), None, None))
 
 
 async def run(start: Callable[[], int]) -> Outcome:
