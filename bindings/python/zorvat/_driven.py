@@ -57,15 +57,17 @@ class _Scheduler:
     def run(self) -> None:
         due = self.due
         until = time.perf_counter() + _SLICE
-        while due:
-            due.popleft().poll()
-            if time.perf_counter() >= until:
-                break
-        loop = self.loop_reference()
-        if due and loop is not None and not loop.is_closed():
-            loop.call_soon(self.run)  # the next iteration, after timers and events
-        else:
-            self.pending = False
+        try:
+            while due:
+                due.popleft().poll()
+                if time.perf_counter() >= until:
+                    break
+        finally:  # also when Ctrl-C interrupted a poll
+            loop = self.loop_reference()
+            if due and loop is not None and not loop.is_closed():
+                loop.call_soon(self.run)  # the next iteration, after timers and events
+            else:
+                self.pending = False
 
 
 _schedulers: "weakref.WeakKeyDictionary[asyncio.AbstractEventLoop, _Scheduler]" = (
@@ -110,10 +112,13 @@ class _Operation:
                     self.future.set_result(outcome)
             else:
                 self._wait_for(handle, wants)
-        except BaseException as failure:  # handed to the awaiting task
+        except Exception as failure:  # handed to the awaiting task
             self.close()
             if not self.future.done():
                 self.future.set_exception(failure)
+        except BaseException:  # Ctrl-C, SystemExit: the loop's to handle
+            self.close()
+            raise
 
     def _wait_for(self, handle: int, wants: int) -> None:
         descriptor = native.ZvGetOperationSocket(handle)
