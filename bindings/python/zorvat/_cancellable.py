@@ -33,11 +33,6 @@ def milliseconds(seconds: Optional[float], name: str) -> int:
     return math.ceil(seconds * 1000)
 
 
-def call(function: Callable[[Optional[CancelFlag]], Result], flag: Optional[CancelFlag]) -> Result:
-    """function(flag) when a flag is given (the caller cancels); else as run()."""
-    return function(flag) if flag is not None else run(function)
-
-
 def run(function: Callable[[Optional[CancelFlag]], Result]) -> Result:
     """function(flag), cancelled through the flag when Ctrl-C interrupts the wait.
 

@@ -114,24 +114,21 @@ class Session:
 
     def _call(
         self,
-        flag: Optional[native.CancelFlag],
         record: bytes,
         code: int,
         arguments: bytes = b"",
         input_format: int = 1,
         output_format: int = 1,
     ) -> tuple:
-        """The library's call within the session's limits, cancelled through
-        flag, or by Ctrl-C when there is none."""
-        return _cancellable.call(
-            lambda given: native.execute_persistent_operation(
+        """The library's call within the session's limits; Ctrl-C cancels it."""
+        return _cancellable.run(
+            lambda flag: native.execute_persistent_operation(
                 record, code, arguments, input_format, output_format, 0, *self._limits,
-                cancel_flag=given,
-            ),
-            flag,
+                cancel_flag=flag,
+            )
         )
 
-    def login(self, _cancel_flag: Optional[native.CancelFlag] = None) -> Answer:
+    def login(self) -> Answer:
         """Logs in and returns the server's answer.
 
         Raises Error when the session is already logged in or the login
@@ -140,12 +137,12 @@ class Session:
         record = self._wait(self._begin_login)
         outcome = None
         try:
-            outcome = self._call(_cancel_flag, record, _LOGIN, self._login_arguments)
+            outcome = self._call(record, _LOGIN, self._login_arguments)
         finally:
             answer = self._end_login(outcome)
         return answer
 
-    def logout(self, _cancel_flag: Optional[native.CancelFlag] = None) -> Optional[Answer]:
+    def logout(self) -> Optional[Answer]:
         """Logs out and returns the server's answer; None when not logged in.
 
         Waits for the operations in flight on other threads. The logout is
@@ -156,7 +153,7 @@ class Session:
             return None
         try:
             record = self._wait(self._idle_record)
-            answer, message, _ = self._call(_cancel_flag, record, _LOGOUT)
+            answer, message, _ = self._call(record, _LOGOUT)
         finally:
             self._end_logout()
         return raise_for_outcome(answer, message, negotiated=False)
@@ -167,7 +164,6 @@ class Session:
         arguments: Arguments = "",
         input_format: int = 1,
         output_format: int = 1,
-        _cancel_flag: Optional[native.CancelFlag] = None,
     ) -> Answer:
         """Runs one operation inside the session and returns the server's answer.
 
@@ -180,9 +176,7 @@ class Session:
         code, argument_text = self._operation_request(operation_code, arguments)
         record = self._wait(self._begin_operation)
         try:
-            answer, message, _ = self._call(
-                _cancel_flag, record, code, argument_text, input_format, output_format
-            )
+            answer, message, _ = self._call(record, code, argument_text, input_format, output_format)
         finally:
             self._end_operation()
         return raise_for_outcome(answer, message, negotiated=False)
