@@ -176,7 +176,9 @@ class Session:
         code, argument_text = self._operation_request(operation_code, arguments)
         record = self._wait(self._begin_operation)
         try:
-            answer, message, _ = self._call(record, code, argument_text, input_format, output_format)
+            answer, message, _ = self._call(
+                record, code, argument_text, input_format, output_format
+            )
         finally:
             self._end_operation()
         return raise_for_outcome(answer, message, negotiated=False)
