@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
         }
         double until = ticker ? nextTick : nextSample;
         for (size_t i = 0; i < count; ++i) {
-            if (watched[i].fd >= 0 && slots[i].deadline < until) {
+            if (slots[i].operation != NULL && slots[i].deadline < until) {
                 until = slots[i].deadline;
             }
         }
