@@ -140,8 +140,8 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
          20,
          true,
          {sendFailed + std::to_string(ECONNRESET), sendFailed + std::to_string(EPIPE)}},
-        // A busy server refuses a newcomer without reading it and resets the
-        // connection: its words still reach the caller.
+        // A busy server refuses a newcomer without reading its request and
+        // resets the connection: its words still reach the caller.
         {"login, refused unread", 1, false, {"Too many connections; try again later"}, true},
     };
     // Far more than the socket buffers of both ends hold, so that the reset
@@ -154,6 +154,8 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
         std::thread peer([&] {
             if (c.refuseUnread) {
                 const int connection = accept(listener, nullptr, nullptr);
+                pollfd request{connection, POLLIN, 0};
+                poll(&request, 1, 10000);
                 const Bytes refusal = ReplyFrame(ToBytes(c.expected[0]), 1);
                 send(connection, refusal.data(), refusal.size(), MSG_NOSIGNAL);
                 const linger reset{1, 0};
