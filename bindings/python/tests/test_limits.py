@@ -60,5 +60,11 @@ class LimitsTest(unittest.TestCase):
             # The limit of 5 s only keeps a call that ignores the cancellation from hanging.
             for call in (lambda: zorvat.aio.execute_direct(options, 2, timeout=5), in_session):
                 asyncio.run(cancelled_while_waiting(call))
+            # asyncio's own limit cancels the call in the same way.
+            limited = asyncio.wait_for(zorvat.aio.execute_direct(options, 2, timeout=5), 0.3)
+            started = time.monotonic()
+            with self.assertRaises(asyncio.TimeoutError):
+                asyncio.run(limited)
+            self.assertLess(time.monotonic() - started, 0.5)
             # No thread or descriptor left: each call was cancelled, not abandoned.
             self.assertEqual(descriptors_and_threads(), before)

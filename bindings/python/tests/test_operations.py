@@ -1,5 +1,7 @@
 """Operations on the reference server: direct, in sessions, failing, from many threads."""
 
+import asyncio
+import os
 import threading
 import unittest
 from concurrent.futures import ThreadPoolExecutor
@@ -15,6 +17,14 @@ CALLS = 25
 
 def header(answer):
     return [answer[name] for name in ("OPERATION", "SESSION_MODE", "INPUT_FORMAT", "OUTPUT_FORMAT")]
+
+
+def threads():
+    """The process's threads, the library's own included where the system tells
+    (not under a sanitizer, whose runtime may start threads of its own)."""
+    if os.path.isdir("/proc/self/task") and not os.environ.get("ZORVAT_SANITIZED"):
+        return len(os.listdir("/proc/self/task"))
+    return threading.active_count()
 
 
 def run_together(work):
@@ -104,3 +114,40 @@ class OperationsTest(unittest.TestCase):
             self.assertEqual(run_together(in_session), [True] * THREADS)
             answers = run_together(lambda index: session.logout())
             self.assertEqual(sum(answer is not None for answer in answers), 1)
+
+    def test_calls_in_flight_together_wait_on_the_loops_own_thread(self):
+        # More calls than any executor has workers, each answered after 200 ms.
+        count = 300
+
+        async def together(options):
+            async def count_threads():
+                while True:
+                    seen.add(threads())
+                    await asyncio.sleep(0.01)
+
+            counting = asyncio.ensure_future(count_threads())
+            async with zorvat.aio.Session(options) as session:
+                calls = [zorvat.aio.execute_direct(options, 20, str(i)) for i in range(count)]
+                calls += [session.execute(20, str(count + i)) for i in range(20)]
+                answers = await asyncio.gather(*calls)
+            counting.cancel()
+            return [answer["ARGUMENTS"] for answer in answers]
+
+        class LoopWithoutReaders(asyncio.SelectorEventLoop):  # as the proactor loop
+            def add_reader(self, *arguments):
+                raise NotImplementedError
+
+            add_writer = add_reader
+
+        expected = [str(i) for i in range(count + 20)]
+        with ReferenceServer("--fault", "response:delay=200") as slow:
+            seen = set()
+            before = threads()
+            self.assertEqual(asyncio.run(together(slow.options())), expected)
+            self.assertEqual(seen, {before})
+            # Such loops share the library's one waiting thread.
+            seen = set()
+            loop = LoopWithoutReaders()
+            self.addCleanup(loop.close)
+            self.assertEqual(loop.run_until_complete(together(slow.options())), expected)
+            self.assertLessEqual(max(seen), before + 1)

@@ -1,5 +1,4 @@
-"""Running a library call so that it can be stopped: by Ctrl-C in the main
-thread, or by the cancellation of an asyncio task.
+"""Running a blocking library call so that Ctrl-C in the main thread stops it.
 
 The library reads a flag (a ctypes int32) at every wait and stops within
 100 ms once it is set. A call made on the main thread runs on a worker thread
@@ -10,10 +9,9 @@ has closed what it opened by then) and the interrupt goes on.
 
 from __future__ import annotations
 
-import asyncio
 import math
 import threading
-from typing import Any, Callable, Optional, TypeVar
+from typing import Callable, Optional, TypeVar
 
 from .native import CancelFlag
 
@@ -33,11 +31,6 @@ def milliseconds(seconds: Optional[float], name: str) -> int:
         raise ValueError(f"{name} must be above 0 and below 4294967.295 seconds, not {seconds}")
     # Rounded up: a limit never ends earlier than asked, and never becomes 0.
     return math.ceil(seconds * 1000)
-
-
-def call(function: Callable[[Optional[CancelFlag]], Result], flag: Optional[CancelFlag]) -> Result:
-    """function(flag) when a flag is given (the caller cancels); else as run()."""
-    return function(flag) if flag is not None else run(function)
 
 
 def run(function: Callable[[Optional[CancelFlag]], Result]) -> Result:
@@ -86,18 +79,3 @@ def _finish_regardless(done: threading.Event, worker: threading.Thread) -> None:
             return
         except KeyboardInterrupt:
             pass
-
-
-async def run_async(function: Callable[[CancelFlag], Any]) -> Any:
-    """function(flag) on the loop's executor; cancelling the awaiting task sets
-    the flag and waits for the call to end before the cancellation goes on."""
-    flag = CancelFlag(0)
-    future = asyncio.get_running_loop().run_in_executor(None, function, flag)
-    try:
-        return await asyncio.shield(future)
-    except asyncio.CancelledError:
-        flag.value = 1
-        await asyncio.wait({future})
-        if not future.cancelled():
-            future.exception()  # retrieved: the cancellation is what the caller sees
-        raise

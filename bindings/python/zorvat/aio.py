@@ -1,6 +1,11 @@
-"""The operations for asyncio: each call runs on the loop's default executor,
-and cancelling the awaiting task cancels the call itself (within about
-100 ms) before the cancellation goes on.
+"""The operations for asyncio, driven on the running loop.
+
+Each call is the library's non-blocking operation: the loop watches its
+socket and its time limit, so thousands of calls can be in flight on the
+loop's own thread, with no executor and no thread of their own. Cancelling
+the awaiting task (task.cancel(), asyncio.wait_for, asyncio.timeout) ends the
+call at once: the library cancels it and closes its connection before the
+cancellation goes on.
 
 ::
 
@@ -11,12 +16,11 @@ and cancelling the awaiting task cancels the call itself (within about
 
 from __future__ import annotations
 
-import functools
+import asyncio
 from types import TracebackType
-from typing import Any, Optional, Type, Union
+from typing import Any, Callable, Optional, Type, Union
 
-from . import operations, session
-from ._cancellable import run_async
+from . import _driven, native, operations, session
 from .answer import Answer
 from .operations import Arguments
 from .options import CredentialOptions
@@ -35,26 +39,22 @@ async def execute_direct(
     connect_timeout: Optional[float] = None,
 ) -> Answer:
     """zorvat.execute_direct, awaited."""
-    # Checked here, so that a wrong argument is raised before anything runs.
-    operations.wait_limits(timeout, connect_timeout)
-    return await run_async(
-        lambda flag: operations.execute_direct(
-            options,
-            operation_code,
-            arguments,
-            input_format,
-            output_format,
-            timeout,
-            connect_timeout,
-            _cancel_flag=flag,
+    limits = operations.wait_limits(timeout, connect_timeout)
+    record = operations.options_bytes(options)
+    argument_text = operations.argument_bytes(arguments)
+    answer, message, _ = await _driven.run(
+        lambda: native.start_direct_operation(
+            record, operation_code, argument_text, input_format, output_format, 0, *limits
         )
     )
+    return operations.raise_for_outcome(answer, message, negotiated=True)
 
 
 class Session:
     """zorvat.Session with awaitable login, execute and logout, and ``async with``.
 
-    It may be shared by tasks (and threads) as zorvat.Session may.
+    It may be shared by tasks, and with threads that use the same session
+    through ``.session``, the zorvat.Session it holds.
     """
 
     def __init__(
@@ -73,11 +73,62 @@ class Session:
         # logged_in, login_answer, connection_info, record_id, session_id
         return getattr(self.session, name)
 
+    async def _wait(self, begin: Callable[[], Any]) -> Any:
+        """begin() once the session's state lets it run (see zorvat.Session)."""
+        state = self.session
+        loop = asyncio.get_running_loop()
+        while True:
+            with state._state:
+                result = begin()
+                if result:
+                    return result
+                waiter = loop.create_future()
+                entry = (loop, waiter)
+                state._task_waiters.append(entry)
+            try:
+                await waiter
+            finally:
+                with state._state:
+                    if entry in state._task_waiters:
+                        state._task_waiters.remove(entry)
+
+    async def _call(
+        self,
+        record: bytes,
+        code: int,
+        arguments: bytes = b"",
+        input_format: int = 1,
+        output_format: int = 1,
+    ) -> tuple:
+        """(answer, message, record after the call), as the blocking session's call."""
+        limits = self.session._limits
+        answer, message, new_record = await _driven.run(
+            lambda: native.start_persistent_operation(
+                record, code, arguments, input_format, output_format, 0, *limits
+            )
+        )
+        return answer, message, record if new_record is None else new_record
+
     async def login(self) -> Answer:
-        return await run_async(lambda flag: self.session.login(_cancel_flag=flag))
+        state = self.session
+        record = await self._wait(state._begin_login)
+        outcome = None
+        try:
+            outcome = await self._call(record, session._LOGIN, state._login_arguments)
+        finally:
+            answer = state._end_login(outcome)
+        return answer
 
     async def logout(self) -> Optional[Answer]:
-        return await run_async(lambda flag: self.session.logout(_cancel_flag=flag))
+        state = self.session
+        if await self._wait(state._begin_logout) is session._NOT_LOGGED_IN:
+            return None
+        try:
+            record = await self._wait(state._idle_record)
+            answer, message, _ = await self._call(record, session._LOGOUT)
+        finally:
+            state._end_logout()
+        return operations.raise_for_outcome(answer, message, negotiated=False)
 
     async def execute(
         self,
@@ -86,10 +137,16 @@ class Session:
         input_format: int = 1,
         output_format: int = 1,
     ) -> Answer:
-        call = functools.partial(
-            self.session.execute, operation_code, arguments, input_format, output_format
-        )
-        return await run_async(lambda flag: call(_cancel_flag=flag))
+        state = self.session
+        code, argument_text = state._operation_request(operation_code, arguments)
+        record = await self._wait(state._begin_operation)
+        try:
+            answer, message, _ = await self._call(
+                record, code, argument_text, input_format, output_format
+            )
+        finally:
+            state._end_operation()
+        return operations.raise_for_outcome(answer, message, negotiated=False)
 
     async def __aenter__(self) -> "Session":
         if not self.session.logged_in:

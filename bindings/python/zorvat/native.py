@@ -15,7 +15,7 @@ being cut short silently.
 from __future__ import annotations
 
 import ctypes
-from ctypes import POINTER, c_char, c_char_p, c_int32, c_uint8, c_uint32, c_void_p
+from ctypes import POINTER, c_char, c_char_p, c_int32, c_int64, c_uint8, c_uint32, c_void_p
 from typing import Any, List, Optional, Sequence, Tuple, Union
 
 from ._loader import load_library
@@ -49,6 +49,13 @@ __all__ = [
     "execute_direct_operation",
     "execute_persistent_operation",
     "CancelFlag",
+    "OPERATION_DONE",
+    "OPERATION_WANTS_READ",
+    "OPERATION_WANTS_WRITE",
+    "NO_TIMEOUT",
+    "start_direct_operation",
+    "start_persistent_operation",
+    "finish_operation",
 ]
 
 #: The character set of every string that crosses the C interface.
@@ -128,12 +135,32 @@ ZvExecutePersistentOperationWithTimeouts = _declare(
     *_WAIT_LIMITS,
 )
 
-# The operation that an event loop drives; the handle is opaque.
-_START = (c_char_p, c_uint8, c_char_p, c_uint8, c_uint8, c_uint32, c_uint32, c_uint32)
-ZvStartDirectOperation = _declare("ZvStartDirectOperation", c_void_p, *_START)
-ZvStartPersistentOperation = _declare("ZvStartPersistentOperation", c_void_p, *_START)
+#: The flag that cancels a running operation: set its value to 1 from another
+#: thread. The library only reads it.
+CancelFlag = c_int32
+
+# An operation that the caller's event loop drives. The operation is an
+# opaque pointer, passed around as the int that c_void_p gives.
+OPERATION_DONE = 0
+OPERATION_WANTS_READ = 1
+OPERATION_WANTS_WRITE = 2
+#: What ZvGetOperationTimeout answers when no limit applies.
+NO_TIMEOUT = 0xFFFFFFFF
+
+_START_PARAMETERS = (
+    c_char_p,  # const char* credentialOptions (or connectionInfo)
+    c_uint8,  # uint8_t operationCode
+    c_char_p,  # const char* operationArguments
+    c_uint8,  # uint8_t inputFormat
+    c_uint8,  # uint8_t outputFormat
+    c_uint32,  # uint32_t reservedValue
+    c_uint32,  # uint32_t connectTimeoutMs
+    c_uint32,  # uint32_t ioTimeoutMs
+)
+ZvStartDirectOperation = _declare("ZvStartDirectOperation", c_void_p, *_START_PARAMETERS)
+ZvStartPersistentOperation = _declare("ZvStartPersistentOperation", c_void_p, *_START_PARAMETERS)
 ZvPollOperation = _declare("ZvPollOperation", c_int32, c_void_p)
-ZvGetOperationSocket = _declare("ZvGetOperationSocket", ctypes.c_int64, c_void_p)
+ZvGetOperationSocket = _declare("ZvGetOperationSocket", c_int64, c_void_p)
 ZvGetOperationTimeout = _declare("ZvGetOperationTimeout", c_uint32, c_void_p)
 ZvFinishOperation = _declare(
     "ZvFinishOperation",
@@ -142,10 +169,6 @@ ZvFinishOperation = _declare(
     POINTER(OwnedString),  # char** errorMessage
     POINTER(OwnedString),  # char** connectionInfo (out, a login's new record)
 )
-
-#: The flag that cancels a running operation: set its value to 1 from another
-#: thread. The library only reads it.
-CancelFlag = c_int32
 
 # ---- Connection-info record ----------------------------------------------
 
@@ -550,3 +573,91 @@ def execute_persistent_operation(
         replaced = ctypes.cast(record, c_void_p).value not in (given_address, None)
         new_record = take_string(record) if replaced else None
     return answer_bytes, message_bytes, new_record if new_record is not None else record_bytes
+
+
+# ---- Operations that an event loop drives ---------------------------------
+
+
+def _start_operation(start: Any, record: Text, record_name: str, *request: Any) -> int:
+    (code, arguments, input_format, output_format, reserved, connect_ms, io_ms) = request
+    handle = start(
+        to_c_text(record, record_name),
+        checked_byte(code, "operation_code"),
+        to_c_text(arguments, "arguments"),
+        checked_byte(input_format, "input_format"),
+        checked_byte(output_format, "output_format"),
+        checked_uint32(reserved, "reserved_value"),
+        checked_uint32(connect_ms, "connect_timeout_ms"),
+        checked_uint32(io_ms, "io_timeout_ms"),
+    )
+    if not handle:
+        raise MemoryError("the library could not allocate the operation")
+    return handle
+
+
+def start_direct_operation(
+    credential_options: Text,
+    operation_code: int,
+    arguments: Text = b"",
+    input_format: int = 1,
+    output_format: int = 1,
+    reserved_value: int = 0,
+    connect_timeout_ms: int = 0,
+    io_timeout_ms: int = 0,
+) -> int:
+    """ZvStartDirectOperation: the operation (an int), to be driven with
+    ZvPollOperation and released with finish_operation on every path."""
+    return _start_operation(
+        ZvStartDirectOperation,
+        credential_options,
+        "credential_options",
+        operation_code,
+        arguments,
+        input_format,
+        output_format,
+        reserved_value,
+        connect_timeout_ms,
+        io_timeout_ms,
+    )
+
+
+def start_persistent_operation(
+    connection_info: Text,
+    operation_code: int,
+    arguments: Text = b"",
+    input_format: int = 1,
+    output_format: int = 1,
+    reserved_value: int = 0,
+    connect_timeout_ms: int = 0,
+    io_timeout_ms: int = 0,
+) -> int:
+    """ZvStartPersistentOperation, as start_direct_operation."""
+    return _start_operation(
+        ZvStartPersistentOperation,
+        connection_info,
+        "connection_info",
+        operation_code,
+        arguments,
+        input_format,
+        output_format,
+        reserved_value,
+        connect_timeout_ms,
+        io_timeout_ms,
+    )
+
+
+def finish_operation(operation: int) -> Tuple[Optional[bytes], Optional[bytes], Optional[bytes]]:
+    """ZvFinishOperation: (answer, message, record), the strings copied and
+    released. record is the new connection-info record of a persistent
+    operation that succeeded, else None. Finishing before the last poll
+    answered OPERATION_DONE cancels the operation (C408)."""
+    message = OwnedString()
+    record = OwnedString()
+    answer = OwnedString()
+    try:
+        answer = ZvFinishOperation(operation, ctypes.byref(message), ctypes.byref(record))
+    finally:
+        message_bytes = take_string(message)
+        answer_bytes = take_string(answer)
+        record_bytes = take_string(record)
+    return answer_bytes, message_bytes, record_bytes

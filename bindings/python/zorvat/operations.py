@@ -48,7 +48,6 @@ def execute_direct(
     output_format: int = 1,
     timeout: Optional[float] = None,
     connect_timeout: Optional[float] = None,
-    _cancel_flag: Optional[native.CancelFlag] = None,
 ) -> Answer:
     """Runs one operation on the server that options describe; returns its answer.
 
@@ -70,7 +69,7 @@ def execute_direct(
     limits = wait_limits(timeout, connect_timeout)
     options_record = options_bytes(options)
     argument_text = argument_bytes(arguments)
-    answer, message = _cancellable.call(
+    answer, message = _cancellable.run(
         lambda flag: native.execute_direct_operation(
             options_record,
             operation_code,
@@ -80,8 +79,7 @@ def execute_direct(
             0,
             *limits,
             cancel_flag=flag,
-        ),
-        _cancel_flag,
+        )
     )
     return raise_for_outcome(answer, message, negotiated=True)
 

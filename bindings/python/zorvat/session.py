@@ -2,10 +2,11 @@
 
 from __future__ import annotations
 
+import asyncio
 import threading
 import warnings
 from types import TracebackType
-from typing import Optional, Type, Union
+from typing import Any, Callable, List, Optional, Tuple, Type, Union
 
 from . import _cancellable, native
 from .answer import Answer
@@ -20,6 +21,12 @@ _LOGIN = 1
 _LOGOUT = 8
 _RECORD_ID_ITEM = 8
 _SESSION_ID_ITEM = 9
+_NOT_LOGGED_IN = object()
+
+
+def _wake(waiter: "asyncio.Future[None]") -> None:
+    if not waiter.done():
+        waiter.set_result(None)
 
 
 class Session:
@@ -60,6 +67,8 @@ class Session:
         self._state = threading.Condition(threading.Lock())
         self._operations_in_flight = 0
         self._changing = False  # a login or logout is under way
+        # (loop, future) of the asyncio tasks waiting for the state to change
+        self._task_waiters: List[Tuple[asyncio.AbstractEventLoop, "asyncio.Future[None]"]] = []
 
     # ---- State -----------------------------------------------------------
 
@@ -105,76 +114,49 @@ class Session:
 
     def _call(
         self,
-        flag: Optional[native.CancelFlag],
         record: bytes,
         code: int,
         arguments: bytes = b"",
         input_format: int = 1,
         output_format: int = 1,
     ) -> tuple:
-        """The library's call within the session's limits, cancelled through
-        flag, or by Ctrl-C when there is none."""
-        return _cancellable.call(
-            lambda given: native.execute_persistent_operation(
+        """The library's call within the session's limits; Ctrl-C cancels it."""
+        return _cancellable.run(
+            lambda flag: native.execute_persistent_operation(
                 record, code, arguments, input_format, output_format, 0, *self._limits,
-                cancel_flag=given,
-            ),
-            flag,
+                cancel_flag=flag,
+            )
         )
 
-    def login(self, _cancel_flag: Optional[native.CancelFlag] = None) -> Answer:
+    def login(self) -> Answer:
         """Logs in and returns the server's answer.
 
         Raises Error when the session is already logged in or the login
         fails; a failed login leaves the session as it was.
         """
-        with self._state:
-            self._state.wait_for(lambda: not self._changing)
-            if self._logged_in:
-                raise Error("the session is already logged in")
-            self._changing = True
-            record = self._record
-        succeeded = False
+        record = self._wait(self._begin_login)
+        outcome = None
         try:
-            answer, message, new_record = self._call(
-                _cancel_flag, record, _LOGIN, self._login_arguments
-            )
-            answer_text = raise_for_outcome(answer, message, negotiated=True)
-            succeeded = True
+            outcome = self._call(record, _LOGIN, self._login_arguments)
         finally:
-            with self._state:
-                if succeeded:
-                    self._record = new_record
-                    self._login_answer = answer_text
-                    self._logged_in = True
-                self._changing = False
-                self._state.notify_all()
-        return answer_text
+            answer = self._end_login(outcome)
+        return answer
 
-    def logout(self, _cancel_flag: Optional[native.CancelFlag] = None) -> Optional[Answer]:
+    def logout(self) -> Optional[Answer]:
         """Logs out and returns the server's answer; None when not logged in.
 
         Waits for the operations in flight on other threads. The logout is
         sent once: afterwards the session counts as logged out even when the
         server's answer was an error (which is raised).
         """
-        with self._state:
-            self._state.wait_for(lambda: not self._changing)
-            if not self._logged_in:
-                return None
-            self._changing = True
-            self._state.wait_for(lambda: self._operations_in_flight == 0)
-            record = self._record
+        if self._wait(self._begin_logout) is _NOT_LOGGED_IN:
+            return None
         try:
-            answer, message, _ = self._call(_cancel_flag, record, _LOGOUT)
+            record = self._wait(self._idle_record)
+            answer, message, _ = self._call(record, _LOGOUT)
         finally:
-            with self._state:
-                self._logged_in = False
-                self._changing = False
-                self._state.notify_all()
+            self._end_logout()
         return raise_for_outcome(answer, message, negotiated=False)
-
-    # ---- Operations ---------------------------------------------------------
 
     def execute(
         self,
@@ -182,7 +164,6 @@ class Session:
         arguments: Arguments = "",
         input_format: int = 1,
         output_format: int = 1,
-        _cancel_flag: Optional[native.CancelFlag] = None,
     ) -> Answer:
         """Runs one operation inside the session and returns the server's answer.
 
@@ -192,27 +173,96 @@ class Session:
         Error when not logged in or when the operation fails; the server's
         own error text is a ServerError.
         """
-        if operation_code in (_LOGIN, _LOGOUT):
-            raise ValueError("codes 1 and 8 are the login and the logout: use login() and logout()")
-        code = native.checked_byte(operation_code, "operation_code")
-        argument_text = argument_bytes(arguments)
-        with self._state:
-            self._state.wait_for(lambda: not self._changing)
-            if not self._logged_in:
-                raise Error("the session is not logged in")
-            self._operations_in_flight += 1
-            record = self._record
+        code, argument_text = self._operation_request(operation_code, arguments)
+        record = self._wait(self._begin_operation)
         try:
             answer, message, _ = self._call(
-                _cancel_flag, record, code, argument_text, input_format, output_format
+                record, code, argument_text, input_format, output_format
             )
         finally:
-            with self._state:
-                self._operations_in_flight -= 1
-                self._state.notify_all()
-        # Operations inside a session use the stored key and never negotiate,
-        # so an uncoded message is always the server's error text.
+            self._end_operation()
         return raise_for_outcome(answer, message, negotiated=False)
+
+    # ---- The session's state, shared by threads and by asyncio tasks ---------
+    #
+    # Each _begin_* runs under the lock and either changes the state and
+    # returns what the call needs, or returns None: wait for the next change.
+    # Threads wait on the condition; tasks (zorvat.aio) on a future that the
+    # change wakes through their loop.
+
+    def _wait(self, begin: Callable[[], Any]) -> Any:
+        with self._state:
+            return self._state.wait_for(begin)
+
+    def _notify(self) -> None:
+        """Wakes every waiter; called under the lock."""
+        self._state.notify_all()
+        for loop, waiter in self._task_waiters:
+            try:
+                loop.call_soon_threadsafe(_wake, waiter)
+            except RuntimeError:
+                pass  # the loop was closed, with the task that waited on it
+        self._task_waiters.clear()
+
+    def _begin_login(self) -> Optional[bytes]:
+        if self._changing:
+            return None
+        if self._logged_in:
+            raise Error("the session is already logged in")
+        self._changing = True
+        return self._record
+
+    def _end_login(self, outcome: Optional[tuple]) -> Answer:
+        """Takes the login's outcome (None when it raised), and the new record
+        when it succeeded; returns the answer or raises its Error."""
+        with self._state:
+            try:
+                if outcome is None:
+                    return Answer("")
+                answer, message, new_record = outcome
+                answer_text = raise_for_outcome(answer, message, negotiated=True)
+                self._record = new_record
+                self._login_answer = answer_text
+                self._logged_in = True
+                return answer_text
+            finally:
+                self._changing = False
+                self._notify()
+
+    def _begin_logout(self) -> Any:
+        if self._changing:
+            return None
+        if not self._logged_in:
+            return _NOT_LOGGED_IN
+        self._changing = True  # no operation starts from now on
+        return True
+
+    def _idle_record(self) -> Optional[bytes]:
+        return self._record if self._operations_in_flight == 0 else None
+
+    def _end_logout(self) -> None:
+        with self._state:
+            self._logged_in = False
+            self._changing = False
+            self._notify()
+
+    def _operation_request(self, operation_code: int, arguments: Arguments) -> tuple:
+        if operation_code in (_LOGIN, _LOGOUT):
+            raise ValueError("codes 1 and 8 are the login and the logout: use login() and logout()")
+        return native.checked_byte(operation_code, "operation_code"), argument_bytes(arguments)
+
+    def _begin_operation(self) -> Optional[bytes]:
+        if self._changing:
+            return None
+        if not self._logged_in:
+            raise Error("the session is not logged in")
+        self._operations_in_flight += 1
+        return self._record
+
+    def _end_operation(self) -> None:
+        with self._state:
+            self._operations_in_flight -= 1
+            self._notify()
 
     # ---- Context manager ----------------------------------------------------
 
