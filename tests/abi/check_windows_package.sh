@@ -19,7 +19,8 @@ mkdir -p "$work/msvc" "$work/mingw"
 
 run "$cpack" -G ZIP -B "$work" --config "$build/CPackConfig.cmake"
 root=$work/root
-unzip -q "$work/zorvat-$version-win64.zip" -d "$root"
+mkdir "$root"
+(cd "$root" && cmake -E tar xf "$work/zorvat-$version-win64.zip")
 for file in bin/Zorvat.dll bin/zorvat-cli.exe include/zorvat.h lib/Zorvat.lib lib/libzorvat.dll.a \
   lib/Zorvat.def lib/cmake/Zorvat/ZorvatConfig.cmake README.md LICENSE CHANGELOG.md; do
   [ -f "$root/$file" ] || fail "$file is not in the archive"

@@ -51,10 +51,11 @@ class WindowsTest(unittest.TestCase):
             self.assertIn("Root-Is-Purelib: false\n", tags)
             self.assertEqual(wheel.read("zorvat/Zorvat.dll")[:2], b"MZ")
             self.assertFalse([n for n in wheel.namelist() if "libzorvat" in n])
-            record = [line.split(",") for line in wheel.read(f"{dist_info}/RECORD").decode().split()]
+            record = wheel.read(f"{dist_info}/RECORD").decode().split()
+            record = [line.split(",") for line in record]
             self.assertEqual(sorted(row[0] for row in record), sorted(wheel.namelist()))
             for path, digest, size in record:
                 if path != f"{dist_info}/RECORD":
                     data = wheel.read(path)
-                    expected = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=")
-                    self.assertEqual((digest, size), (f"sha256={expected.decode()}", str(len(data))))
+                    hashed = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=")
+                    self.assertEqual((digest, size), (f"sha256={hashed.decode()}", str(len(data))))
