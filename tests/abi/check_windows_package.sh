@@ -2,9 +2,9 @@
 # The Windows release archive: builds it with cpack, checks what it holds,
 # then runs callers made from its contents alone under Wine, against a
 # reference server running natively: a program for Microsoft's ABI linked
-# through Zorvat.lib by lld-link, the C example linked by MinGW through
-# libzorvat.dll.a, the client program, and a MinGW project that finds the
-# package with CMake.
+# through Zorvat.lib by lld-link and a MinGW program linked through
+# libzorvat.dll.a, both found with find_package(Zorvat), the C example linked
+# by MinGW by hand, and the client program.
 # Usage: check_windows_package.sh CPACK BUILD_DIR WORK_DIR VERSION SERVER
 set -euo pipefail
 cpack=$1 build=$2 work=$3 version=$4 server=$5
@@ -28,16 +28,20 @@ done
 export WINEPATH="$root/bin"
 start_reference_server "$server" "$work/server.log"
 
-# Microsoft's ABI: kernel32's four functions through an import library of
-# their own, Zorvat's through Zorvat.lib, no C runtime.
+# Microsoft's ABI, through the package's CMake files: kernel32's four
+# functions through an import library of their own, Zorvat's through
+# Zorvat.lib, no C runtime.
 printf 'LIBRARY kernel32.dll\nEXPORTS\n%s\n' GetStdHandle WriteFile GetCommandLineA ExitProcess \
   >"$work/msvc/kernel32.def"
 run llvm-dlltool -m i386:x86-64 -d "$work/msvc/kernel32.def" -l "$work/msvc/kernel32.lib"
-run clang --target=x86_64-pc-windows-msvc -ffreestanding -O1 -I"$root/include" \
-  -c "$here/msvc_abi_consumer.c" -o "$work/msvc/consumer.obj"
-run lld-link -nodefaultlib -entry:start -subsystem:console "$work/msvc/consumer.obj" \
-  "$root/lib/Zorvat.lib" "$work/msvc/kernel32.lib" -out:"$work/msvc/consumer.exe"
-wine "$work/msvc/consumer.exe" 127.0.0.1 "$port" || fail "the program linked through Zorvat.lib"
+run cmake -S "$here/msvc_consumer" -B "$work/msvc/build" -G Ninja -DZorvat_DIR="$root/lib/cmake/Zorvat" \
+  -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER=clang -DCMAKE_C_COMPILER_TARGET=x86_64-pc-windows-msvc \
+  -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY -DCMAKE_C_FLAGS=-ffreestanding \
+  -DCMAKE_C_STANDARD_LIBRARIES= -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld-link \
+  -DKERNEL32_LIBRARY="$work/msvc/kernel32.lib"
+run cmake --build "$work/msvc/build" -v
+grep -q "lib/Zorvat.lib" "$work/step.log" || fail "the MSVC caller was not linked through Zorvat.lib"
+wine "$work/msvc/build/consumer.exe" 127.0.0.1 "$port" || fail "the program linked through Zorvat.lib"
 
 # MinGW: the C example through libzorvat.dll.a.
 run x86_64-w64-mingw32-gcc-posix -std=c99 -I"$root/include" "$source_dir/examples/operations_tour.c" \
