@@ -72,7 +72,7 @@ std::optional<std::string> ReadPrivateFile(const std::string& path, const char* 
     };
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     const OwnedHandle file =
-        Own(CreateFileA(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
+        Own(CreateFileW(Wide(path).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
                         OPEN_EXISTING, flags, nullptr));
     if (!file) return refuse("cannot be opened: " + SystemMessage(GetLastError()));
     BY_HANDLE_FILE_INFORMATION information{};

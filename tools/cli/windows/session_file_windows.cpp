@@ -48,7 +48,7 @@ bool WriteAll(HANDLE file, const std::string& record) {
 }  // namespace
 
 bool SessionFileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WriteSessionFile(const std::string& path, const std::string& record, bool replace,
@@ -63,8 +63,9 @@ bool WriteSessionFile(const std::string& path, const std::string& record, bool r
         path + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount64());
     bool written = false;
     {
-        const OwnedHandle file = Own(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, &attributes,
-                                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const OwnedHandle file =
+            Own(CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             error = Reason("cannot create", temporary);
             return false;
@@ -75,11 +76,11 @@ bool WriteSessionFile(const std::string& path, const std::string& record, bool r
     // Without MOVEFILE_REPLACE_EXISTING the move fails when a file appeared
     // at path since the caller looked: it stays as it is.
     const DWORD how = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (written && !MoveFileExA(temporary.c_str(), path.c_str(), how)) {
+    if (written && !MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), how)) {
         error = Reason(replace ? "cannot replace" : "cannot create", path);
         written = false;
     }
-    if (!written) DeleteFileA(temporary.c_str());
+    if (!written) DeleteFileW(Wide(temporary).c_str());
     return written;
 }
 
@@ -90,7 +91,7 @@ std::optional<std::string> ReadSessionFile(const std::string& path, std::string&
 }
 
 bool RemoveSessionFile(const std::string& path, std::string& error) {
-    if (DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    if (DeleteFileW(Wide(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
     error = Reason("cannot remove", path);
     return false;
 }

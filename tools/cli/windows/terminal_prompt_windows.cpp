@@ -67,11 +67,13 @@ std::optional<std::string> PromptWithoutEcho(const std::string& prompt, std::str
         error = "cannot write to the console: " + SystemMessage(GetLastError());
         return std::nullopt;
     }
-    std::string text;
-    char c = 0;
+    // Read as UTF-16, whatever the console's code page, and handed on as UTF-8.
+    std::wstring text;
+    wchar_t c = 0;
     DWORD count = 0;
     bool read = true;
-    while ((read = ReadFile(input.get(), &c, 1, &count, nullptr) != 0) && count == 1 && c != '\n') {
+    while ((read = ReadConsoleW(input.get(), &c, 1, &count, nullptr) != 0) && count == 1 &&
+           c != L'\n') {
         text += c;
     }
     if (!read) {
@@ -79,8 +81,8 @@ std::optional<std::string> PromptWithoutEcho(const std::string& prompt, std::str
         return std::nullopt;
     }
     Write(output.get(), "\r\n");  // the line end the user typed was not echoed
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    return text;
+    if (!text.empty() && text.back() == L'\r') text.pop_back();
+    return Narrow(text.c_str());
 }
 
 }  // namespace zvcli

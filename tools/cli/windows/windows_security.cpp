@@ -4,6 +4,22 @@
 
 namespace zvcli {
 
+std::wstring Wide(const std::string& text) {
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), size, nullptr, nullptr);
+    narrow.pop_back();  // the terminating zero
+    return narrow;
+}
+
 std::string SystemMessage(DWORD code) {
     char* text = nullptr;
     const DWORD length = FormatMessageA(

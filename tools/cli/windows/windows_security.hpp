@@ -1,5 +1,6 @@
-// What the client's Windows files need from the system: its error texts, and
-// the security identifier of the user the process runs as.
+// What the client's Windows files need from the system: file names in
+// UTF-16, its error texts, and the security identifier of the user the
+// process runs as.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,10 @@
 #include <vector>
 
 namespace zvcli {
+
+// UTF-8, the client's text, to the UTF-16 of Windows' file functions and back.
+std::wstring Wide(const std::string& text);
+std::string Narrow(const wchar_t* text);
 
 // The system's text for an error code (GetLastError), without its line end.
 std::string SystemMessage(DWORD code);
