@@ -53,18 +53,15 @@ static void print_answer(const char* title, const char* answer) {
 }
 
 /* Prints the answer or the failure of one call and releases both; returns
- * whether the call succeeded. The message comes by its address: C leaves the
- * order in which arguments are evaluated open, so the value could be read
- * before the call in the same argument list has stored it. */
-static int report(const char* title, char* answer, char** message) {
+ * whether the call succeeded. */
+static int report(const char* title, char* answer, char* message) {
     if (answer == NULL) {
-        fprintf(stderr, "%s failed: %s\n", title, *message ? *message : "(no message)");
+        fprintf(stderr, "%s failed: %s\n", title, message ? message : "(no message)");
     } else {
         print_answer(title, answer);
     }
     ZvFreeMemory(answer);
-    ZvFreeMemory(*message);
-    *message = NULL;
+    ZvFreeMemory(message);
     return answer != NULL;
 }
 
@@ -84,22 +81,22 @@ int main(int argc, char** argv) {
     char* message = NULL;
     int ok = report("direct operation 2 (output format 3, JSON):",
                     ZvExecuteDirectOperation(&message, options, 2, "CUSTOMERS" ARG "1001", 1, 3, 0),
-                    &message);
+                    message);
 
     /* A successful login replaces the record pointer with a new record that
      * holds the session; the one passed in stays ours to release. */
     char* session = record;
     ok = report("login:", ZvExecutePersistentOperation(&message, &session, 1, "", 1, 1, 0),
-                &message) &&
+                message) &&
          ok;
     if (session != record) {
         ok = report("operation 20 inside the session:",
                     ZvExecutePersistentOperation(&message, &session, 20, "CUSTOMERS" ARG "1001", 1,
                                                  1, 0),
-                    &message) &&
+                    message) &&
              ok;
         ok = report("logout:", ZvExecutePersistentOperation(&message, &session, 8, "", 1, 1, 0),
-                    &message) &&
+                    message) &&
              ok;
         ZvFreeMemory(session);
     }
