@@ -32,7 +32,8 @@ start_reference_server "$server" "$work/server.log"
 # C runtime: kernel32's two functions come through an import library of their own.
 printf 'LIBRARY kernel32.dll\nEXPORTS\n%s\n' GetCommandLineA ExitProcess >"$work/msvc/kernel32.def"
 run llvm-dlltool -m i386:x86-64 -d "$work/msvc/kernel32.def" -l "$work/msvc/kernel32.lib"
-run cmake -S "$here/msvc_consumer" -B "$work/msvc/build" -G Ninja -DZorvat_DIR="$root/lib/cmake/Zorvat" \
+run cmake -S "$here/windows_consumer" -B "$work/msvc/build" -G Ninja -DZorvat_DIR="$root/lib/cmake/Zorvat" \
+  -DCONSUMER_SOURCE="$here/msvc_abi_consumer.c" \
   -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER=clang -DCMAKE_C_COMPILER_TARGET=x86_64-pc-windows-msvc \
   -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY -DCMAKE_C_FLAGS=-ffreestanding \
   -DCMAKE_C_STANDARD_LIBRARIES= -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld-link \
@@ -48,7 +49,7 @@ for command in "login --host 127.0.0.1 --port $port" "run --op 2 --args cli" log
 done
 
 # MinGW, through the package's CMake files and libzorvat.dll.a: the C example.
-run cmake -S "$here/consumer" -B "$work/mingw" -G Ninja -DZorvat_DIR="$root/lib/cmake/Zorvat" \
+run cmake -S "$here/windows_consumer" -B "$work/mingw" -G Ninja -DZorvat_DIR="$root/lib/cmake/Zorvat" \
   -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchains/mingw-w64-x86_64.cmake" \
   -DCONSUMER_SOURCE="$source_dir/examples/operations_tour.c"
 run cmake --build "$work/mingw"
