@@ -55,10 +55,11 @@ bool WriteSessionFile(const std::string& path, const std::string& record, bool r
                       std::string& error) {
     const OwnerOnly security;
     if (security.descriptor == nullptr) {
-        error = Reason("cannot make an access list for", path);
+        error = Reason("cannot make an access list for session file", path);
         return false;
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, security.descriptor, FALSE};
+    // The temporary file is ours alone; failures name the file the user gave.
     const std::string temporary =
         path + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount64());
     bool written = false;
@@ -67,17 +68,18 @@ bool WriteSessionFile(const std::string& path, const std::string& record, bool r
             Own(CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            error = Reason("cannot create", temporary);
+            error = Reason("cannot create session file", path);
             return false;
         }
         written = WriteAll(file.get(), record);
-        if (!written) error = Reason("cannot write", temporary);
+        if (!written) error = Reason("cannot write session file", path);
     }
     // Without MOVEFILE_REPLACE_EXISTING the move fails when a file appeared
     // at path since the caller looked: it stays as it is.
     const DWORD how = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
     if (written && !MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), how)) {
-        error = Reason(replace ? "cannot replace" : "cannot create", path);
+        error =
+            Reason(replace ? "cannot replace session file" : "cannot create session file", path);
         written = false;
     }
     if (!written) DeleteFileW(Wide(temporary).c_str());
@@ -92,7 +94,7 @@ std::optional<std::string> ReadSessionFile(const std::string& path, std::string&
 
 bool RemoveSessionFile(const std::string& path, std::string& error) {
     if (DeleteFileW(Wide(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
-    error = Reason("cannot remove", path);
+    error = Reason("cannot remove session file", path);
     return false;
 }
 
