@@ -27,6 +27,17 @@ install(FILES ${ZORVAT_MSVC_IMPORT_LIBRARY} ${ZORVAT_MODULE_DEFINITION}
 # ZorvatConfig.cmake, gives Microsoft's toolchains Zorvat.lib instead.
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/ZorvatMsvcImportLibrary.cmake
         DESTINATION ${ZORVAT_CMAKE_DIR})
+# The archive is unpacked anywhere, so its pkg-config file finds the prefix
+# from where it lies, whatever prefix the install was made with.
+install(CODE [[
+  file(GLOB _zorvat_pc_files "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/*/pkgconfig/zorvat.pc")
+  foreach(_zorvat_pc IN LISTS _zorvat_pc_files)
+    file(READ "${_zorvat_pc}" _zorvat_text)
+    string(REGEX REPLACE "(^|\n)prefix=[^\n]*" "\\1prefix=\${pcfiledir}/../.."
+           _zorvat_text "${_zorvat_text}")
+    file(WRITE "${_zorvat_pc}" "${_zorvat_text}")
+  endforeach()
+]])
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
               ${PROJECT_SOURCE_DIR}/CHANGELOG.md
         DESTINATION .)

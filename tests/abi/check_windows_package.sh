@@ -25,6 +25,7 @@ for file in bin/Zorvat.dll bin/zorvat-cli.exe include/zorvat.h lib/Zorvat.lib li
   lib/Zorvat.def lib/cmake/Zorvat/ZorvatConfig.cmake README.md LICENSE CHANGELOG.md; do
   [ -f "$root/$file" ] || fail "$file is not in the archive"
 done
+grep -qx 'prefix=${pcfiledir}/../..' "$root/lib/pkgconfig/zorvat.pc" || fail "zorvat.pc names a fixed prefix"
 export WINEPATH="$root/bin"
 start_reference_server "$server" "$work/server.log"
 
