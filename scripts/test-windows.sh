@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds Zorvat.dll for 64-bit Windows with the MinGW-w64 cross toolchain and
-# runs its tests under Wine, against a reference server running natively on
-# the loopback interface. Installs the toolchain and Wine when missing.
+# Builds Zorvat.dll and zorvat-cli.exe for 64-bit Windows with the MinGW-w64
+# cross toolchain and runs their tests under Wine, against a reference server
+# running natively on the loopback interface, then makes the release archive
+# build-windows/package/zorvat-VERSION-win64.zip (the tests check one made the
+# same way). Installs the toolchain, Wine and LLVM's linker tools (Zorvat.lib,
+# and a program linked as Microsoft's toolchain would) when missing.
 # Usage: scripts/test-windows.sh   (build tree and Wine prefix: build-windows/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/ensure-deps.sh g++-mingw-w64-x86-64-posix wine wine64 googletest
+scripts/ensure-deps.sh g++-mingw-w64-x86-64-posix wine wine64 googletest llvm lld
 
 # The presets run Wine in this prefix; making it once here, quietly, keeps
 # its first-run set-up out of the tests.
@@ -23,3 +26,5 @@ echo "==> build-windows: configure, build, test"
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
+echo "==> the release archive"
+cpack --preset windows

@@ -3,8 +3,9 @@ cmake_minimum_required(VERSION 3.25)
 # unless it leaves calls to exit() out: a client library must never end the
 # host program. A Windows DLL (OBJDUMP given) is read from its export table,
 # must import from the system's DLLs alone (the C++ runtime, libgcc and
-# winpthread are linked in, never needed beside it), and has exit() looked
-# for in the library's own objects (OBJECTS).
+# winpthread are linked in, never needed beside it), as must the programs
+# (PROGRAMS) apart from the DLL, and has exit() looked for in the library's
+# own objects (OBJECTS).
 if(OBJDUMP)
   set(listing_command ${OBJDUMP} -p ${LIBRARY})
   set(name_pattern "^\t\\[ *[0-9]+\\] ([^ ]+)$")
@@ -38,12 +39,22 @@ if(NOT actual STREQUAL expected)
   message(FATAL_ERROR "exported names differ\n  expected: ${expected}\n  actual:   ${actual}")
 endif()
 
+# The programs (PROGRAMS) may import the DLL itself besides.
+function(check_imports file imports allowed)
+  foreach(import IN LISTS imports)
+    string(TOLOWER "${import}" name)
+    if(NOT name IN_LIST allowed AND NOT name MATCHES "^api-ms-win-")
+      message(FATAL_ERROR "${file} needs ${import}, which is not a system DLL (imports: ${imports})")
+    endif()
+  endforeach()
+endfunction()
 set(system_dlls kernel32.dll ws2_32.dll advapi32.dll bcrypt.dll msvcrt.dll ucrtbase.dll)
-foreach(import IN LISTS imports)
-  string(TOLOWER "${import}" name)
-  if(NOT name IN_LIST system_dlls AND NOT name MATCHES "^api-ms-win-")
-    message(FATAL_ERROR "the DLL needs ${import}, which is not a system DLL (imports: ${imports})")
-  endif()
+check_imports(${LIBRARY} "${imports}" "${system_dlls}")
+foreach(program IN LISTS PROGRAMS)
+  execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE listing COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "DLL Name: [^ \n]+" found "${listing}")
+  list(TRANSFORM found REPLACE "DLL Name: " "")
+  check_imports(${program} "${found}" "${system_dlls};zorvat.dll")
 endforeach()
 
 execute_process(COMMAND ${undefined_command} OUTPUT_VARIABLE undefined)

@@ -416,10 +416,8 @@ void PrintCommandHelp(const Command& command) {
 }
 
 }  // namespace
-}  // namespace zvcli
 
-int main(int argc, char** argv) {
-    using namespace zvcli;
+int RunCli(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
         PrintHelp();
@@ -444,3 +442,10 @@ int main(int argc, char** argv) {
     }
     return UsageError(std::string("unknown command '") + argv[1] + "'");
 }
+
+}  // namespace zvcli
+
+#ifndef _WIN32
+// Windows starts in windows/utf8_main.cpp, which hands the arguments on as UTF-8.
+int main(int argc, char** argv) { return zvcli::RunCli(argc, argv); }
+#endif

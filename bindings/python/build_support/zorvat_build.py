@@ -16,6 +16,8 @@ The library is plain C loaded through ctypes, not a Python extension, so it
 does not depend on the interpreter: the wheel is tagged py3-none-PLATFORM with
 the platform of this build (linux_x86_64 here). It is built against this
 system's C and C++ runtimes and libcrypto, so it claims no manylinux tag.
+ZORVAT_LIBRARY may also name Zorvat.dll from the MinGW cross build: the wheel
+is then py3-none-win_amd64, for Windows, whatever the building machine.
 Without a checkout or ZORVAT_LIBRARY (an sdist on its own), the wheel is pure
 Python and the package loads the system's installed library.
 """
@@ -98,7 +100,7 @@ def _package_files() -> Dict[str, bytes]:
         patterns = ["*.py"] + settings.get("package-data", {}).get(package, [])
         for pattern in patterns:
             for path in sorted(folder.glob(pattern)):
-                if path.is_file() and not path.name.startswith("libzorvat"):
+                if path.is_file() and not _is_library(path.name):
                     files[path.relative_to(_ROOT).as_posix()] = path.read_bytes()
     return files
 
@@ -153,12 +155,32 @@ def _compiled_library(scratch: Path) -> Optional[Path]:
     return found[0]
 
 
+def _is_library(name: str) -> bool:
+    """Whether a file in the package folder is a copy of the library (never source)."""
+    return name.startswith("libzorvat") or name.lower() == "zorvat.dll"
+
+
+def _windows_platform(library: Path) -> Optional[str]:
+    """win_amd64 for a 64-bit x86 Windows DLL, None for a library of another system."""
+    with open(library, "rb") as file:
+        header = file.read(4096)
+    if header[:2] != b"MZ":
+        return None
+    offset = int.from_bytes(header[0x3C:0x40], "little")
+    signature, machine = header[offset : offset + 4], header[offset + 4 : offset + 6]
+    if signature != b"PE\0\0" or machine != b"\x64\x86":
+        raise RuntimeError(f"zorvat_build: {library} is not a DLL for 64-bit x86 Windows")
+    return "win_amd64"
+
+
 def _given_library(requested: str, scratch: Path) -> Path:
     """A stripped copy of the library named by ZORVAT_LIBRARY."""
     if not Path(requested).is_file():
         raise RuntimeError(f"zorvat_build: {_LIBRARY_VARIABLE}={requested} is not a file")
     copy = scratch / Path(requested).resolve().name
-    strip = shutil.which("strip")
+    # The build machine's strip may not read a Windows DLL; MinGW's does.
+    windows = _windows_platform(Path(requested)) is not None
+    strip = shutil.which("x86_64-w64-mingw32-strip" if windows else "strip")
     if strip is None:
         shutil.copyfile(requested, copy)
     else:
@@ -212,7 +234,8 @@ class _WheelWriter:
 def _write_wheel(wheel_directory: str, editable: bool) -> str:
     with tempfile.TemporaryDirectory(prefix="zorvat-build-") as scratch:
         library = _library(Path(scratch))
-        platform = sysconfig.get_platform().replace("-", "_").replace(".", "_")
+        platform = _windows_platform(library) if library else None
+        platform = platform or sysconfig.get_platform().replace("-", "_").replace(".", "_")
         tag = f"py3-none-{platform}" if library else "py3-none-any"
         wheel_name = f"{_dist_name()}-{tag}.whl"
         dist_info = f"{_dist_name()}.dist-info"
@@ -254,7 +277,7 @@ def build_sdist(sdist_directory, config_settings=None) -> str:
     for folder in ("zorvat", "tests", "build_support"):
         members += sorted(path for path in (_ROOT / folder).rglob("*") if path.is_file())
     members = [path for path in members if "__pycache__" not in path.parts]
-    members = [path for path in members if not path.name.startswith("libzorvat")]
+    members = [path for path in members if not _is_library(path.name)]
 
     def add(archive: tarfile.TarFile, name: str, data: bytes) -> None:
         info = tarfile.TarInfo(f"{base}/{name}")

@@ -22,23 +22,25 @@ from typing import List, Tuple
 
 LIBRARY_VARIABLE = "ZORVAT_LIBRARY"
 
-if sys.platform == "win32":
-    _SYSTEM_NAMES = ("Zorvat.dll", "zorvat.dll", "libzorvat.dll")
-    _SHIPPED_PATTERNS = ("Zorvat.dll", "zorvat.dll", "libzorvat.dll")
-elif sys.platform == "darwin":
-    _SYSTEM_NAMES = ("libzorvat.1.dylib", "libzorvat.dylib")
-    _SHIPPED_PATTERNS = ("libzorvat*.dylib",)
-else:
-    _SYSTEM_NAMES = ("libzorvat.so.1", "libzorvat.so")
-    _SHIPPED_PATTERNS = ("libzorvat.so*",)
-
 _PACKAGE_FOLDER = Path(__file__).resolve().parent
 
 
-def _shipped_copies() -> List[Path]:
+def library_names(platform: str) -> Tuple[Tuple[str, ...], Tuple[str, ...]]:
+    """The names the system loader is asked for on a platform (a sys.platform
+    value), and the patterns of a copy shipped beside the package there."""
+    if platform == "win32":
+        # Windows matches file names without regard to case.
+        return ("Zorvat.dll",), ("Zorvat.dll",)
+    if platform == "darwin":
+        return ("libzorvat.1.dylib", "libzorvat.dylib"), ("libzorvat*.dylib",)
+    return ("libzorvat.so.1", "libzorvat.so"), ("libzorvat.so*",)
+
+
+def shipped_copies(folder: Path = _PACKAGE_FOLDER, platform: str = sys.platform) -> List[Path]:
+    """The copies of the library for the platform that lie in folder."""
     found: List[Path] = []
-    for pattern in _SHIPPED_PATTERNS:
-        found.extend(sorted(_PACKAGE_FOLDER.glob(pattern)))
+    for pattern in library_names(platform)[1]:
+        found.extend(sorted(folder.glob(pattern)))
     return found
 
 
@@ -61,7 +63,7 @@ def load_library() -> Tuple[ctypes.CDLL, str]:
             ) from failure
     tried.append(f"{LIBRARY_VARIABLE}: not set")
 
-    shipped = _shipped_copies()
+    shipped = shipped_copies()
     if not shipped:
         tried.append(f"beside the package ({_PACKAGE_FOLDER}): no copy shipped")
     for path in shipped:
@@ -70,7 +72,7 @@ def load_library() -> Tuple[ctypes.CDLL, str]:
         except OSError as failure:
             tried.append(f"beside the package: {path}: {failure}")
 
-    for name in _SYSTEM_NAMES:
+    for name in library_names(sys.platform)[0]:
         try:
             return ctypes.CDLL(name), name
         except OSError as failure:
