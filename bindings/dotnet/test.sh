@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the .NET binding with Mono and runs its NUnit tests against the
+# library and the reference server; installs Mono and NUnit when missing.
+# Usage: bindings/dotnet/test.sh [BUILD_DIR]   (default: build; the library
+# and zorvat-server are built there when missing)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "$root" && mkdir -p "${1:-build}" && cd "${1:-build}" && pwd)
+"$root/scripts/ensure-deps.sh" mono-devel nunit-console libnunit-cil-dev
+
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DZORVAT_WERROR=ON
+fi
+cmake --build "$build" --target zorvat zorvat-server
+
+out=$build/bindings/dotnet
+mkdir -p "$out"
+mcs -target:library -unsafe -langversion:experimental -warnaserror -out:"$out/Zorvat.dll" \
+  -r:System.dll "$here"/src/*.cs
+cp "$here/Zorvat.dll.config" "$out/"
+mcs -target:library -langversion:experimental -warnaserror -out:"$out/Zorvat.Tests.dll" \
+  -r:"$out/Zorvat.dll" -r:System.dll -pkg:nunit "$here"/tests/*.cs
+
+# No LD_LIBRARY_PATH: the library is found through ZORVAT_LIBRARY alone.
+cd "$out"
+ZORVAT_LIBRARY=$(readlink -f "$build/src/libzorvat.so") ZORVAT_SERVER=$build/tools/server/zorvat-server \
+  nunit-console -nologo -noshadow -labels Zorvat.Tests.dll "$@"
