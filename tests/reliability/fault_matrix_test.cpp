@@ -204,6 +204,8 @@ TEST_F(FaultMatrix, SpoiledOrDrippingRepliesInEveryKindOfOperation) {
          "Fichier verrouill\xE9 \xA4"},
         // Both replies a few bytes at a time, milliseconds apart: slow, not spoiled.
         {FaultKind::kFragmented, FaultKind::kFragmented, "", "<null>"},
+        // Both replies held back, as a busy database would: late, not lost.
+        {FaultKind::kDelay, FaultKind::kDelay, "", "<null>"},
     };
     std::string loggedIn = LoggedInRecord();
     for (const Case& c : cases) {

@@ -28,8 +28,8 @@ pid=${server_pids[-1]}
 at=(--host 127.0.0.1 --port "$port")
 
 grep -q -- '--fault' <<<"$("$server" --help)" || fail "server help"
-for options in --no-such-option "--fault response:no-such-fault" "--port 65536" \
-  "--memory-limit 12X" "--idle-timeout 0"; do
+for options in --no-such-option "--fault response:no-such-fault" "--fault response:delay" \
+  "--port 65536" "--memory-limit 12X" "--idle-timeout 0"; do
   # shellcheck disable=SC2086 # the options are meant to split
   fails 2 "" "$server" $options
 done

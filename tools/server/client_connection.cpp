@@ -199,8 +199,22 @@ void ClientConnection::Send(ExchangeOutcome outcome) {
     }
     replying_ = true;
     sent_ = 0;
-    Progress();
-    SendRest();
+    if (reply_.holdBack.count() == 0) {
+        Progress();
+        return SendRest();
+    }
+    // Standing in for a busy database: a timer, so that every other client
+    // goes on meanwhile; the client is not idle while the server keeps it
+    // waiting.
+    progressDeadline_ = Clock::time_point::max();
+    pause_.expires_after(reply_.holdBack);
+    pause_.async_wait([self = shared_from_this()](const std::error_code& waited) {
+        if (waited) return;
+        self->Guarded([&] {
+            self->Progress();
+            self->SendRest();
+        });
+    });
 }
 
 void ClientConnection::SendRest() {

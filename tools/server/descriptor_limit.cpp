@@ -24,8 +24,11 @@ std::string MakeRoomForConnections(std::size_t connections) {
     }
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
         const rlim_t fit = limit.rlim_cur > kOwnDescriptors ? limit.rlim_cur - kOwnDescriptors : 0;
-        return "the descriptor limit (" + std::to_string(limit.rlim_cur) + ") leaves room for " +
-               std::to_string(fit) + " connections";
+        return "the descriptor limit cannot be raised past " + std::to_string(limit.rlim_cur) +
+               ", which leaves room for " + std::to_string(fit) + " of the " +
+               std::to_string(connections) +
+               " connections asked for; raise the hard limit (ulimit -Hn) to " +
+               std::to_string(wanted) + " to serve them all";
     }
     return {};
 }

@@ -5,7 +5,7 @@
 namespace zv::server {
 namespace {
 
-enum class Value { kNone, kText, kCount };
+enum class Value { kNone, kText, kCount, kMilliseconds };
 
 struct KindName {
     std::string_view name;
@@ -36,6 +36,8 @@ constexpr KindName kKinds[] = {
     {"unstorable-key", FaultKind::kUnstorableKey, Value::kNone,
      "negotiation key holding 0x00 and 0x1C"},
     {"no-reply", FaultKind::kNoReply, Value::kNone, "read the request, close without a reply"},
+    {"delay", FaultKind::kDelay, Value::kMilliseconds,
+     "each reply held back MS ms; other clients go on"},
 };
 
 }  // namespace
@@ -69,12 +71,20 @@ bool ParseFaultFlag(std::string_view flag, FaultPlan& plan, std::string& error) 
         } else if (kind.value == Value::kNone && !value.empty()) {
             error = "fault '" + std::string(kindText) + "' takes no value";
             return false;
-        } else if (!value.empty()) {
+        } else if (kind.value == Value::kMilliseconds || !value.empty()) {
+            uint32_t number = 0;
             const auto [end, status] =
-                std::from_chars(value.data(), value.data() + value.size(), fault.count);
-            if (status != std::errc() || end != value.data() + value.size()) {
-                error = "not a byte count: '" + std::string(value) + "'";
+                std::from_chars(value.data(), value.data() + value.size(), number);
+            if (value.empty() || status != std::errc() || end != value.data() + value.size()) {
+                error = std::string(kind.value == Value::kMilliseconds ? "not a time in ms"
+                                                                       : "not a byte count") +
+                        ": '" + std::string(value) + "'";
                 return false;
+            }
+            if (kind.value == Value::kMilliseconds) {
+                fault.delay = std::chrono::milliseconds(number);
+            } else {
+                fault.count = number;
             }
         }
         *target = fault;
@@ -95,7 +105,10 @@ std::string FaultFlagHelp() {
     std::string help;
     for (const KindName& kind : kKinds) {
         std::string name(kind.name);
-        name += kind.value == Value::kText ? "=TEXT" : kind.value == Value::kCount ? "[=N]" : "";
+        name += kind.value == Value::kText           ? "=TEXT"
+                : kind.value == Value::kCount        ? "[=N]"
+                : kind.value == Value::kMilliseconds ? "=MS"
+                                                     : "";
         name.resize(22, ' ');
         help += "    " + name + std::string(kind.help) + "\n";
     }

@@ -1,6 +1,6 @@
 // The --fault option of zorvat-server: PHASE:KIND[=VALUE], where PHASE is
-// negotiation or response and VALUE is a text (refuse, error-flag) or a byte
-// count (the other kinds).
+// negotiation or response and VALUE is a text (refuse, error-flag), a time in
+// milliseconds (delay) or a byte count (the other kinds).
 #pragma once
 
 #include <string>

@@ -4,8 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -20,6 +22,13 @@ constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 // to finish sending before the connection is closed.
 constexpr auto kRefusalLinger = std::chrono::seconds(1);
 constexpr std::size_t kMostRefusing = 64;
+
+// As many waiting connections as the server may hold, where the system allows
+// that many, so that a burst of clients connecting at once is not left to
+// retry a dropped handshake a second later.
+int Backlog(std::size_t maxConnections) {
+    return static_cast<int>(std::clamp<std::size_t>(maxConnections, SOMAXCONN, INT_MAX));
+}
 
 bool IsShortage(const std::error_code& error) {
     const int code = error.value();
@@ -77,7 +86,7 @@ bool Listener::Open(const std::string& host, uint16_t port, std::string& error) 
         const int on = 1;
         setsockopt(candidate, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (bind(candidate, entry->ai_addr, entry->ai_addrlen) != 0 ||
-            listen(candidate, SOMAXCONN) != 0) {
+            listen(candidate, Backlog(context_.options.limits.maxConnections)) != 0) {
             error = "cannot listen on " + host + ": " + std::strerror(errno);
             close(candidate);
             continue;

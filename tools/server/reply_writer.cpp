@@ -60,6 +60,9 @@ WireReply PlanReply(const Reply& reply, const Fault& fault) {
             wire.pieceSize = CountOr(fault, 3);
             wire.delay = fault.delay;
             break;
+        case FaultKind::kDelay:
+            wire.holdBack = fault.delay;
+            break;
         default:
             break;
     }

@@ -27,10 +27,11 @@ struct WireReply {
     std::vector<uint8_t> bytes;
     std::size_t pieceSize = 0;  // 0: all at once
     std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds holdBack{0};  // before the first byte goes
 };
 
 // The frame as fault says (kWrongChecksum, kShortHeader, kFragmented,
-// kHugeLength, kCloseAfter, kNoReply; other kinds send it whole).
+// kHugeLength, kCloseAfter, kNoReply, kDelay; other kinds send it whole).
 WireReply PlanReply(const Reply& reply, const Fault& fault);
 
 }  // namespace zv::server

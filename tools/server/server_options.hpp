@@ -26,6 +26,7 @@ enum class FaultKind {
     kCloseAfter,     // only the first `count` bytes (default: all but the last), then close
     kUnstorableKey,  // negotiation: a key that holds the bytes 0x00 and 0x1C
     kNoReply,        // reads the request, then closes without sending a byte
+    kDelay,          // the whole reply, `delay` after it is ready (a busy database)
 };
 
 struct Fault {
@@ -33,7 +34,7 @@ struct Fault {
     std::string text;
     uint32_t count = 0;  // 0: the kind's default
     uint8_t flag = 1;
-    std::chrono::milliseconds delay{2};
+    std::chrono::milliseconds delay{2};  // between pieces (kFragmented), or before the reply
 };
 
 // Faults per phase, so that a test can target exactly one of them. Each
