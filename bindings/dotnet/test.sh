@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the .NET binding with Mono and runs its NUnit tests against the
 # library and the reference server; installs Mono and NUnit when missing.
-# Usage: bindings/dotnet/test.sh [BUILD_DIR]   (default: build; the library
-# and zorvat-server are built there when missing)
+# Usage: [ZORVAT_BUILD_DIR=DIR] bindings/dotnet/test.sh [nunit-console options]
+# (DIR defaults to build/; the library and zorvat-server are built there
+# when missing, and the assemblies land in DIR/bindings/dotnet)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=$(cd "$root" && mkdir -p "${1:-build}" && cd "${1:-build}" && pwd)
+build=$(cd "$root" && mkdir -p "${ZORVAT_BUILD_DIR:-build}" && cd "${ZORVAT_BUILD_DIR:-build}" && pwd)
 "$root/scripts/ensure-deps.sh" mono-devel nunit-console libnunit-cil-dev
 
 if [ ! -f "$build/build.ninja" ]; then
@@ -16,11 +17,11 @@ cmake --build "$build" --target zorvat zorvat-server
 
 out=$build/bindings/dotnet
 mkdir -p "$out"
-mcs -target:library -unsafe -langversion:experimental -warnaserror -out:"$out/Zorvat.dll" \
+mcs -target:library -unsafe -langversion:experimental -warnaserror -out:"$out/Zorvat.Net.dll" \
   -r:System.dll "$here"/src/*.cs
-cp "$here/Zorvat.dll.config" "$out/"
+cp "$here/Zorvat.Net.dll.config" "$out/"
 mcs -target:library -langversion:experimental -warnaserror -out:"$out/Zorvat.Tests.dll" \
-  -r:"$out/Zorvat.dll" -r:System.dll -pkg:nunit "$here"/tests/*.cs
+  -r:"$out/Zorvat.Net.dll" -r:System.dll -pkg:nunit "$here"/tests/*.cs
 
 # No LD_LIBRARY_PATH: the library is found through ZORVAT_LIBRARY alone.
 cd "$out"
