@@ -111,36 +111,54 @@ namespace Zorvat
         {
             for (;;)
             {
-                Volatile.Write(ref wakePending, 0);
-                while (wakeSocket.Available > 0) wakeSocket.Receive(wakeBuffer);
-
-                Pending arrived;
-                while (arrivals.TryDequeue(out arrived))
+                try
                 {
-                    active.Add(arrived);
-                    Step(arrived);
+                    ServeOnce();
                 }
-                foreach (Pending pending in active)
-                    if (pending.CancelRequested && !pending.Done) Finish(pending);
-                active.RemoveAll(pending => pending.Done);
-
-                long now = NowMs();
-                long nextDeadline = long.MaxValue;
-                poller.Clear();
-                poller.Add((long)wakeSocket.Handle, false);
-                foreach (Pending pending in active)
+                catch (Exception failure)
                 {
-                    pending.Slot = pending.Socket < 0 ? -1 : poller.Add(pending.Socket, pending.Write);
-                    nextDeadline = Math.Min(nextDeadline, pending.DeadlineMs);
+                    // The wait itself failed: nothing in flight can be trusted to
+                    // finish, so each task fails with the cause, and the loop goes on.
+                    foreach (Pending pending in active)
+                        if (!pending.Done) Fail(pending, failure);
+                    active.Clear();
                 }
-                int timeout = nextDeadline == long.MaxValue ? -1 : (int)Math.Min(Math.Max(nextDeadline - now, 0), int.MaxValue);
-                poller.Wait(timeout);
-
-                now = NowMs();
-                foreach (Pending pending in active)
-                    if ((pending.Slot >= 0 && poller.Ready(pending.Slot)) || pending.DeadlineMs <= now) Step(pending);
-                active.RemoveAll(pending => pending.Done);
             }
+        }
+
+        private void ServeOnce()
+        {
+            Volatile.Write(ref wakePending, 0);
+            while (wakeSocket.Available > 0) wakeSocket.Receive(wakeBuffer);
+
+            Pending arrived;
+            while (arrivals.TryDequeue(out arrived))
+            {
+                active.Add(arrived);
+                Step(arrived);
+            }
+            foreach (Pending pending in active)
+                if (pending.CancelRequested && !pending.Done) Finish(pending);
+            active.RemoveAll(pending => pending.Done);
+
+            long now = NowMs();
+            long nextDeadline = long.MaxValue;
+            poller.Clear();
+            poller.Add((long)wakeSocket.Handle, false);
+            foreach (Pending pending in active)
+            {
+                pending.Slot = pending.Socket < 0 ? -1 : poller.Add(pending.Socket, pending.Write);
+                nextDeadline = Math.Min(nextDeadline, pending.DeadlineMs);
+            }
+            int timeout = nextDeadline == long.MaxValue
+                ? -1
+                : (int)Math.Min(Math.Max(nextDeadline - now, 0), int.MaxValue);
+            poller.Wait(timeout);
+
+            now = NowMs();
+            foreach (Pending pending in active)
+                if ((pending.Slot >= 0 && poller.Ready(pending.Slot)) || pending.DeadlineMs <= now) Step(pending);
+            active.RemoveAll(pending => pending.Done);
         }
 
         /// <summary>Polls the operation, and finishes it when it is done.</summary>
