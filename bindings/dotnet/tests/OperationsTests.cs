@@ -91,5 +91,26 @@ namespace Zorvat.Tests
                 silent.Stop();
             }
         }
+
+        [Test]
+        public void ExplicitLibraryThatDoesNotLoadIsAnErrorOfItsOwn()
+        {
+            // A fresh application domain loads the binding anew; the variable is the process's.
+            string saved = Environment.GetEnvironmentVariable("ZORVAT_LIBRARY");
+            AppDomain domain = AppDomain.CreateDomain("loader", null, AppDomain.CurrentDomain.SetupInformation);
+            try
+            {
+                Environment.SetEnvironmentVariable("ZORVAT_LIBRARY", "/nonexistent/libzorvat.so.1");
+                Exception failure = Assert.Catch(() => domain.DoCallBack(() => new CredentialOptions("127.0.0.1", 1)));
+                while (failure.InnerException != null) failure = failure.InnerException;
+                Assert.IsInstanceOf<DllNotFoundException>(failure);
+                StringAssert.Contains("/nonexistent/libzorvat.so.1", failure.Message);
+            }
+            finally
+            {
+                Environment.SetEnvironmentVariable("ZORVAT_LIBRARY", saved);
+                AppDomain.Unload(domain);
+            }
+        }
     }
 }
