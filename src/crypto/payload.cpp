@@ -5,48 +5,11 @@
 #include <cstring>
 #include <limits>
 
-#include "aes.hpp"
-#include "checksum_engine.hpp"
 #include "crypto.hpp"
+#include "payload_cipher.hpp"
 #include "payload_digest.hpp"
 
 namespace zv {
-namespace {
-
-// Both directions of every exchange use this vector unless a caller gives one.
-constexpr uint8_t kBuiltInIv[kAesBlockSize] = {'R', 'b', '5', 'w', '@', 'G', 'z', '1',
-                                               'p', 'Q', '8', '$', 'm', 'X', 't', '3'};
-
-// An AES context that wipes its round keys when it goes.
-class ScopedAesContext {
-public:
-    ScopedAesContext(const uint8_t* key, const uint8_t* iv) noexcept {
-        AesInitContext(context_, key, iv != nullptr ? iv : kBuiltInIv);
-    }
-    ScopedAesContext(const ScopedAesContext&) = delete;
-    ScopedAesContext& operator=(const ScopedAesContext&) = delete;
-    ~ScopedAesContext() { SecureWipe(&context_, sizeof context_); }
-
-    AesContext& Get() noexcept { return context_; }
-
-private:
-    AesContext context_;
-};
-
-// The padding count is the last byte: 1 to 16, and that many bytes of that
-// value end the block. All of them are compared, so that the time taken does
-// not tell where a mismatch was.
-bool HasValidPadding(const uint8_t* lastBlock) noexcept {
-    const uint8_t count = lastBlock[kAesBlockSize - 1];
-    if (count == 0 || count > kAesBlockSize) return false;
-    uint8_t mismatch = 0;
-    for (std::size_t i = kAesBlockSize - count; i < kAesBlockSize; ++i) {
-        mismatch |= static_cast<uint8_t>(lastBlock[i] ^ count);
-    }
-    return mismatch == 0;
-}
-
-}  // namespace
 
 uint32_t PaddedPayloadLength(uint32_t length) noexcept {
     if (length > std::numeric_limits<uint32_t>::max() - kAesBlockSize) return 0;
@@ -66,19 +29,9 @@ bool EncryptInPlaceAndDigest(const uint8_t* key, const uint8_t* iv, uint8_t* dat
         paddedLength % kAesBlockSize != 0) {
         return false;
     }
-    ScopedAesContext context(key, iv);
-    const ChecksumEngine& engine = ActiveChecksumEngine();
-    if (engine.encryptAndDigest != nullptr) {
-        Md5Context md5;
-        Md5Init(md5);
-        engine.encryptAndDigest(context.Get(), md5, data, paddedLength);
-        Md5Final(md5, checksum);
-        return true;
-    }
-    AesCbcEncryptBuffer(context.Get(), data, paddedLength);
-    PayloadDigest digest(engine);
-    digest.Update(data, paddedLength);
-    return digest.Finish(checksum);
+    PayloadEncryptor encryptor(key, iv);
+    encryptor.Encrypt(data, paddedLength);
+    return encryptor.Finish(checksum);
 }
 
 bool DecryptInPlace(const uint8_t* key, const uint8_t* iv, uint8_t* data, uint32_t length,
@@ -87,10 +40,7 @@ bool DecryptInPlace(const uint8_t* key, const uint8_t* iv, uint8_t* data, uint32
     if (key == nullptr || data == nullptr || length == 0 || length % kAesBlockSize != 0) {
         return false;
     }
-    {
-        ScopedAesContext context(key, iv);
-        AesCbcDecryptBuffer(context.Get(), data, length);
-    }
+    PayloadDecryptor(key, iv).Decrypt(data, length);
     if (!HasValidPadding(data + length - kAesBlockSize)) return false;
     plaintextLength = length - data[length - 1];
     return true;
@@ -110,8 +60,7 @@ uint8_t* EncryptPayload(const uint8_t* plaintext, uint32_t length, uint32_t* enc
     if (length != 0) std::memcpy(block, plaintext, length);
     PadPayload(block, length);
 
-    ScopedAesContext context(key, iv);
-    AesCbcEncryptBuffer(context.Get(), block, paddedLength);
+    PayloadEncryptor(key, iv).Encrypt(block, paddedLength);
     *encryptedLength = paddedLength;
     return block;
 }

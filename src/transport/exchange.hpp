@@ -10,6 +10,7 @@
 #include "error_codes.hpp"
 #include "strings/strings.hpp"
 #include "transport/connection.hpp"
+#include "transport/response_assembly.hpp"
 #include "transport/session_id.hpp"
 
 namespace zv {
@@ -41,12 +42,6 @@ struct RequestSettings {
 Connection SendRequest(std::optional<SessionKey>& key, SessionIdBytes& sessionId, const char* host,
                        uint16_t port, const RequestSettings& settings, const char* payload,
                        const WaitLimits& limits, OperationStatus& status);
-
-struct Response {
-    bool isErrorText = false;  // the server flagged the payload as its error text
-    CString text;              // ISO-8859-15, zero-terminated
-    uint32_t length = 0;
-};
 
 // Reads the response from connection: header, payload and checksum; verifies
 // the checksum, decrypts with key when the payload is flagged encrypted and a

@@ -8,9 +8,8 @@ uint32_t FrameFailureCodes::For(FrameFailure failure) const noexcept {
             return kNoError;
         case FrameFailure::kHeaderShort:
             return headerShort;
-        // The client sets no bound: a payload too large is one it could not
-        // hold.
         case FrameFailure::kTooLarge:
+            return tooLarge;
         case FrameFailure::kNoMemory:
             return noMemory;
         case FrameFailure::kPayloadShort:

@@ -9,25 +9,18 @@
 
 namespace zv {
 
-uint32_t ExchangeKeyNegotiation(Connection& connection, const SessionIdBytes& sessionId,
-                                NegotiationReply& reply) noexcept {
+RequestHeaderBytes NegotiationRequest(const SessionIdBytes& sessionId) noexcept {
     RequestHeader request;
     request.sessionId = sessionId;
     request.operationCode = kKeyNegotiationCode;
     request.sessionMode = kSessionModePersistent;  // also when a direct operation follows
-    const RequestHeaderBytes requestBytes = EncodeRequestHeader(request);
-    if (connection.SendAll(requestBytes.data(), requestBytes.size()) != 0) {
-        return kNegotiationSendShort;
-    }
+    return EncodeRequestHeader(request);
+}
 
-    // The key travels in the clear: every block it passed through is wiped.
-    FrameDecoder frame(kResponseHeaderSize, kNoPayloadBound, ReceiveGrowth::kCopyAndWipe);
-    const uint32_t code = ReadFrame(connection, frame, kNegotiationFrameCodes);
-    if (code != kNoError) return code;
+uint32_t InterpretNegotiationReply(FrameDecoder& frame, bool sendingClosed,
+                                   NegotiationReply& reply) noexcept {
     const ResponseHeader header = DecodeResponseHeader(frame.Header().data());
     const ReceiveBuffer& payload = frame.Payload();
-    if (!connection.ShutdownSending()) return kNegotiationShutdownFailed;
-
     if (header.errorFlag != 0) {
         const char* text = reinterpret_cast<const char*>(payload.Data());
         try {
@@ -37,12 +30,25 @@ uint32_t ExchangeKeyNegotiation(Connection& connection, const SessionIdBytes& se
         }
         return kNegotiationRefused;
     }
+    if (!sendingClosed) return kNegotiationShutdownFailed;
     // The key is always exactly the first 32 bytes; a shorter payload holds
     // no key at all.
     if (payload.Size() < kSessionKeySize) return kNegotiationInvalidKey;
     reply.key.emplace(payload.Data());
     reply.sessionId = header.sessionId;
     return kNoError;
+}
+
+uint32_t ExchangeKeyNegotiation(Connection& connection, const SessionIdBytes& sessionId,
+                                NegotiationReply& reply) noexcept {
+    const RequestHeaderBytes requestBytes = NegotiationRequest(sessionId);
+    if (connection.SendAll(requestBytes.data(), requestBytes.size()) != 0) {
+        return kNegotiationSendShort;
+    }
+    FrameDecoder frame = NegotiationReplyDecoder();
+    const uint32_t code = ReadFrame(connection, frame, kNegotiationFrameCodes);
+    if (code != kNoError) return code;
+    return InterpretNegotiationReply(frame, connection.ShutdownSending(), reply);
 }
 
 }  // namespace zv

@@ -47,6 +47,13 @@ uint32_t ConnectToFirstAccepting(std::span<const addrinfo* const> addresses, uin
 
 // The platform primitives beneath the functions above, one implementation
 // per platform:
+// - a descriptor that another thread can make readable, for a loop that waits
+//   on descriptors alone: an eventfd on Linux (the two ends are then one), a
+//   pipe on other POSIX systems, a connected loopback socket pair on Windows
+//   (WSAPoll watches sockets only). False when it could not be made;
+bool OpenWakeChannel(NativeSocket& readEnd, NativeSocket& writeEnd) noexcept;
+void SignalWakeChannel(NativeSocket writeEnd) noexcept;
+void CloseWakeChannel(NativeSocket readEnd, NativeSocket writeEnd) noexcept;
 // - whether a getaddrinfo failure means the name has no address (50) rather
 //   than that the resolver could not work (102), read right after the call
 //   with errno cleared before it;

@@ -7,6 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/eventfd.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -138,6 +142,38 @@ WaitOutcome PollSocket(NativeSocket socket, bool forWriting, int timeoutMs) noex
     // limits and waits again.
     if (count == 0 || errno == EINTR) return WaitOutcome::kTimedOut;
     return WaitOutcome::kFailed;
+}
+
+bool OpenWakeChannel(NativeSocket& readEnd, NativeSocket& writeEnd) noexcept {
+#ifdef __linux__
+    readEnd = writeEnd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return readEnd >= 0;
+#else
+    int ends[2];
+    if (pipe(ends) != 0) return false;
+    for (const int end : ends) {
+        fcntl(end, F_SETFD, FD_CLOEXEC);
+        fcntl(end, F_SETFL, fcntl(end, F_GETFL) | O_NONBLOCK);
+    }
+    readEnd = ends[0];
+    writeEnd = ends[1];
+    return true;
+#endif
+}
+
+void SignalWakeChannel(NativeSocket writeEnd) noexcept {
+#ifdef __linux__
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(writeEnd, &one, sizeof one);
+#else
+    const char one = 1;
+    [[maybe_unused]] const ssize_t written = write(writeEnd, &one, sizeof one);
+#endif
+}
+
+void CloseWakeChannel(NativeSocket readEnd, NativeSocket writeEnd) noexcept {
+    if (readEnd >= 0) close(readEnd);
+    if (writeEnd >= 0 && writeEnd != readEnd) close(writeEnd);
 }
 
 bool ShutdownSending(NativeSocket socket) noexcept { return shutdown(socket, SHUT_WR) == 0; }

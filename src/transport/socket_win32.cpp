@@ -153,6 +153,60 @@ WaitOutcome PollSocket(NativeSocket socket, bool forWriting, int timeoutMs) noex
     return count == 0 ? WaitOutcome::kTimedOut : WaitOutcome::kFailed;
 }
 
+bool OpenWakeChannel(NativeSocket& readEnd, NativeSocket& writeEnd) noexcept {
+    readEnd = writeEnd = kNoSocket;
+    addrinfo entry{};
+    entry.ai_family = AF_INET;
+    entry.ai_socktype = SOCK_STREAM;
+    entry.ai_protocol = IPPROTO_TCP;
+    const SOCKET listener = NonInheritableSocket(entry);
+    if (listener == INVALID_SOCKET) return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    const SOCKET writer = NonInheritableSocket(entry);
+    SOCKET reader = INVALID_SOCKET;
+    sockaddr_in writerAddress{};
+    sockaddr_in peerAddress{};
+    int writerLength = sizeof writerAddress;
+    int peerLength = sizeof peerAddress;
+    // The listener takes one connection, and only ours: another local
+    // program that got in first is turned away by the address check.
+    const bool made =
+        writer != INVALID_SOCKET &&
+        bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        listen(listener, 1) == 0 &&
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+        connect(writer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        (reader = accept(listener, reinterpret_cast<sockaddr*>(&peerAddress), &peerLength)) !=
+            INVALID_SOCKET &&
+        getsockname(writer, reinterpret_cast<sockaddr*>(&writerAddress), &writerLength) == 0 &&
+        peerAddress.sin_port == writerAddress.sin_port &&
+        peerAddress.sin_addr.s_addr == writerAddress.sin_addr.s_addr;
+    closesocket(listener);
+    u_long nonBlocking = 1;
+    if (!made || ioctlsocket(reader, FIONBIO, &nonBlocking) != 0 ||
+        ioctlsocket(writer, FIONBIO, &nonBlocking) != 0) {
+        if (reader != INVALID_SOCKET) closesocket(reader);
+        if (writer != INVALID_SOCKET) closesocket(writer);
+        return false;
+    }
+    readEnd = reader;
+    writeEnd = writer;
+    return true;
+}
+
+void SignalWakeChannel(NativeSocket writeEnd) noexcept {
+    const char one = 1;
+    send(writeEnd, &one, 1, 0);
+}
+
+void CloseWakeChannel(NativeSocket readEnd, NativeSocket writeEnd) noexcept {
+    if (readEnd != kNoSocket) closesocket(readEnd);
+    if (writeEnd != kNoSocket) closesocket(writeEnd);
+}
+
 bool ShutdownSending(NativeSocket socket) noexcept { return shutdown(socket, SD_SEND) == 0; }
 
 void CloseSocket(NativeSocket socket) noexcept {

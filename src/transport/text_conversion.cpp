@@ -193,15 +193,18 @@ std::size_t WriteUtf8(const Byte* input, std::size_t length, Byte* out) noexcept
 }
 
 // Writes the ISO-8859-15 form of length bytes of UTF-8 at input, which a
-// zero byte follows, to out; returns its length. out may be input itself:
+// zero byte follows somewhere, to out; returns its length. A sequence that
+// starts before length is taken whole, so read (the input bytes used) may
+// pass length by a few. out may be input itself, or anywhere before it:
 // every byte is read before the output reaches it.
-std::size_t WriteIso885915(const Byte* input, std::size_t length, Byte* out) noexcept {
+std::size_t WriteIso885915(const Byte* input, std::size_t length, Byte* out,
+                           std::size_t& read) noexcept {
     Byte* const start = out;
     std::size_t i = 0;
     // The output never runs ahead of the input, so a whole word always fits.
     // A word with a high byte stores only its ASCII bytes before them: in
     // place, the rest of the word would land on input not yet read.
-    while (length - i >= 8) {
+    while (i < length && length - i >= 8) {
         const uint64_t word = LoadWord(input + i);
         const uint64_t high = word & kHighBits;
         if (high == 0) {
@@ -223,6 +226,7 @@ std::size_t WriteIso885915(const Byte* input, std::size_t length, Byte* out) noe
             i += ConvertSequence(input + i, out);
         }
     }
+    read = i;
     return static_cast<std::size_t>(out - start);
 }
 
@@ -238,9 +242,18 @@ std::size_t Iso885915ToUtf8(const char* text, std::size_t length, char* out) noe
 
 std::size_t Utf8ToIso885915InPlace(char* text) noexcept {
     auto* bytes = reinterpret_cast<Byte*>(text);
-    const std::size_t n = WriteIso885915(bytes, std::strlen(text), bytes);
+    std::size_t read = 0;
+    const std::size_t n = WriteIso885915(bytes, std::strlen(text), bytes, read);
     bytes[n] = 0;
     return n;
+}
+
+std::size_t Utf8ToIso885915Piece(char* text, std::size_t from, std::size_t to,
+                                 std::size_t& written) noexcept {
+    auto* bytes = reinterpret_cast<Byte*>(text);
+    std::size_t read = 0;
+    written += WriteIso885915(bytes + from, to - from, bytes + written, read);
+    return from + read;
 }
 
 char* Iso885915ToUtf8(const char* text) noexcept {
@@ -259,7 +272,8 @@ char* Utf8ToIso885915(const char* text) noexcept {
     // No rule writes more than it reads, so the input's length is enough.
     Byte* block = AllocateWithZeroTail(length);
     if (block == nullptr) return nullptr;
-    const std::size_t n = WriteIso885915(input, length, block);
+    std::size_t read = 0;
+    const std::size_t n = WriteIso885915(input, length, block, read);
 
     const std::size_t fittedSize = (n | 7) + 1;
     if (fittedSize != (length | 7) + 1) {

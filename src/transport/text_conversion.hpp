@@ -19,6 +19,15 @@ std::size_t Iso885915ToUtf8(const char* text, std::size_t length, char* out) noe
 // (the result is never longer) and terminates it; returns its length.
 std::size_t Utf8ToIso885915InPlace(char* text) noexcept;
 
+// Utf8ToIso885915InPlace in pieces, for text too long to convert at once:
+// converts the UTF-8 bytes of text from from up to to (a sequence that
+// starts before to is taken whole) to ISO-8859-15 at text + written, and
+// adds the bytes written to written. Returns where the next piece starts.
+// The pieces go in order, the first from 0 with written 0; a zero byte ends
+// the text, and the last piece ends there.
+std::size_t Utf8ToIso885915Piece(char* text, std::size_t from, std::size_t to,
+                                 std::size_t& written) noexcept;
+
 // Both take a zero-terminated string (null counts as empty) and return a new
 // block from malloc holding the converted text and zero bytes up to the end of
 // the block, whose size is (n | 7) + 1 for a converted length n. They return

@@ -33,6 +33,10 @@ public:
     std::size_t Size() const noexcept { return size_; }
     explicit operator bool() const noexcept { return data_ != nullptr; }
 
+    // Changes how much of the block is wiped when it goes: what has been
+    // written so far, or nothing once only ciphertext is left.
+    void SetWipedSize(std::size_t size) noexcept { size_ = size; }
+
     void Reset() noexcept {
         if (data_ != nullptr) {
             SecureWipe(data_, size_ * sizeof(T));

@@ -35,7 +35,7 @@ TEST(KeyNegotiation, TakesTheFirst32BytesAsTheKeyOrAnyErrorFlagAsARefusal) {
     key[0] = '\0';
     key[9] = '\x1C';
     const zv::SessionIdBytes serverId = {0xAA, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0xBB};
-    const std::string longRefusal(200000, 'r');
+    const std::string longRefusal(zv::kMaxNegotiationPayload, 'r');
     struct Case {
         Bytes reply;
         uint32_t code;
@@ -47,6 +47,8 @@ TEST(KeyNegotiation, TakesTheFirst32BytesAsTheKeyOrAnyErrorFlagAsARefusal) {
         // The refusal text comes as it is, unconverted.
         {ReplyFrame(ToBytes("Licence limit \xE9tait"), 1), 999, "Licence limit \xE9tait"},
         {ReplyFrame(ToBytes(longRefusal), 255), 999, longRefusal},
+        // A header announcing 4 GiB fails at once, before any of it comes.
+        {Bytes(zv::kResponseHeaderSize, 0xFF), 355, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keyOrRefusal.substr(0, 20));
