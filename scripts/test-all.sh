@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: once as it ships, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then Zorvat.dll and its
+# AddressSanitizer and UndefinedBehaviorSanitizer; the .NET binding's tests
+# under Mono against the first build; then Zorvat.dll and its
 # tests under Wine; then the reliability suites (ThreadSanitizer, valgrind's
 # memcheck, a short run of each fuzz target). Warnings are errors.
 # Usage: scripts/test-all.sh   (build trees go to build/, build-asan/,
@@ -19,6 +20,8 @@ run_suite() {
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "==> bindings/dotnet: build with Mono, test"
+ZORVAT_BUILD_DIR=build bindings/dotnet/test.sh
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVAT_SANITIZE=address,undefined
 scripts/test-windows.sh
