@@ -261,6 +261,10 @@ ExchangeMachine::Step ExchangeMachine::Send() noexcept {
             case IoStep::kMoved:
                 sent_ += moved;
                 ioDeadline_.reset();
+                // A peer that keeps taking could keep one poll sending a
+                // large request whole: the socket is still writable after.
+                budget_ -= std::min(budget_, moved);
+                if (budget_ == 0 && sent_ < total) return Wait::kWrite;
                 continue;
             case IoStep::kWouldBlock:
                 return WaitFor(Wait::kWrite);
