@@ -128,8 +128,11 @@ namespace Zorvat
 
         private void ServeOnce()
         {
-            Volatile.Write(ref wakePending, 0);
+            // Drained before the flag is cleared: a wake-up after the clearing
+            // leaves its datagram for the next wait, and one before it finds
+            // its operation among the arrivals and cancellations seen below.
             while (wakeSocket.Available > 0) wakeSocket.Receive(wakeBuffer);
+            Volatile.Write(ref wakePending, 0);
 
             Pending arrived;
             while (arrivals.TryDequeue(out arrived))

@@ -34,8 +34,14 @@ namespace Zorvat.Tests
                 {
                     Answer answer = ZorvatClient.ExecuteDirect(options, 20, block);
                     Assert.AreEqual(block, answer["CREDENTIAL_ITEM6"]);
-                    using (Session session = Session.Open(options))
+                    using (Session session = Session.OpenAsync(options).Result)
+                    {
                         session.Execute(20, block);
+                        Assert.AreEqual(block, session.ExecuteAsync(20, block).Result["ARGUMENTS"]);
+                        Assert.Throws<AggregateException>(
+                            () => session.ExecuteAsync(20, block, cancellationToken: cancelled.Token).Wait());
+                    }
+                    Assert.Throws<AggregateException>(() => ZorvatClient.ExecuteDirectAsync(refusing.Options(), 20).Wait());
                     Assert.Throws<ServerException>(() => ZorvatClient.ExecuteDirect(refusing.Options(), 20));
                     Assert.Throws<OperationCanceledException>(
                         () => ZorvatClient.ExecuteDirect(options, 20, block, cancellationToken: cancelled.Token));
