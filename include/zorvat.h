@@ -15,8 +15,10 @@
  * The two operation functions return null and hand back a message through
  * their errorMessage parameter. No function prints, aborts or throws.
  *
- * Threads: the library keeps no shared state; every function may be called on
- * any number of threads at once.
+ * Threads: every function may be called on any number of threads at once.
+ * The library keeps no state between calls but for a few threads of its own
+ * that resolve host names for the operations (started when a name first
+ * needs them, ended after a few idle seconds; numeric addresses need none).
  */
 #ifndef ZORVAT_H
 #define ZORVAT_H
@@ -94,8 +96,10 @@ ZV_API char* ZvExecutePersistentOperation(char** errorMessage, char** connection
  * connectTimeoutMs: the longest the set-up of one connection may take, name
  *   resolution and every address of the host together. An operation opens
  *   one or two connections (the key negotiation has one of its own); each
- *   gets the whole budget. 0: no limit. The system's resolver keeps its own
- *   time-outs, so a resolver that hangs can hold a call beyond this limit.
+ *   gets the whole budget. 0: no limit. A name is resolved on one of the
+ *   library's threads while the call waits on its own terms, so the limit
+ *   bounds the resolution too: a resolver that hangs holds that thread (the
+ *   system's own time-outs end it), never the call.
  * ioTimeoutMs: the longest any one wait for the server to take or deliver
  *   the next bytes may last, anywhere in the key negotiation or the
  *   exchange. It is a limit on inactivity, not on the whole call: an answer
@@ -207,18 +211,21 @@ ZV_API int64_t ZvGetOperationSocket(const ZvOperation* operation);
 
 /*
  * Milliseconds until the operation's next limit falls due: poll then, event
- * or not. 0xFFFFFFFF when no limit applies.
+ * or not. 0xFFFFFFFF when no limit applies (and for a null or finished
+ * operation); 0 before the first poll and while work is left that goes on
+ * at once.
  */
 ZV_API uint32_t ZvGetOperationTimeout(const ZvOperation* operation);
 
 /*
  * Releases the operation and everything it holds, and returns what the
  * blocking call would: the answer (release with ZvFreeMemory), or null with
- * a new message in *errorMessage (errorMessage may be null). For a
- * persistent operation that succeeded, *connectionInfo receives the new
- * record the blocking call would have left in its in/out argument (release
- * it with ZvFreeMemory); it is not touched otherwise, and connectionInfo may
- * be null for a direct operation. Finishing an operation before
+ * a new message in *errorMessage (errorMessage may be null). For a login
+ * (operation code 1) that succeeded, *connectionInfo receives the new record
+ * that the blocking call would have left in its in/out argument (release it
+ * with ZvFreeMemory); it is not touched otherwise (every other operation
+ * leaves the caller's record as it is), and connectionInfo may be null when
+ * the caller does not want the record. Finishing an operation before
  * ZvPollOperation answered ZV_OPERATION_DONE cancels it: whatever it opened
  * is closed at once and it gives "C408: Operation cancelled". Finishing null
  * returns null and sets *errorMessage to null.

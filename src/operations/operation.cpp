@@ -145,9 +145,9 @@ Wait Operation::Poll(bool ready, const int32_t* cancelFlag) noexcept {
     }
     if (!machine_) machine_.emplace(request_, key_, sessionId_, status_, response_);
     if (CancelRequested(cancelFlag)) machine_->Stop(kCancelled);
-    const Wait wait = machine_->Advance(ready);
-    if (wait == Wait::kDone) AfterExchange();
-    return wait;
+    lastWait_ = machine_->Advance(ready);
+    if (lastWait_ == Wait::kDone) AfterExchange();
+    return lastWait_;
 }
 
 void Operation::WaitFailed() noexcept {

@@ -39,6 +39,8 @@ public:
     NativeSocket Descriptor() const noexcept;
     Deadline NextDeadline() const noexcept;
     bool Done() const noexcept { return done_; }
+    // The last poll returned with work left that goes on at once.
+    bool WorkLeft() const noexcept { return lastWait_ == Wait::kNone; }
 
     // What the blocking call returns: the answer, or null with the message
     // in *errorMessage (when given). Cancels an operation that is not done.
@@ -52,6 +54,7 @@ private:
     uint32_t startCode_ = kNoError;
     bool login_ = false;
     bool done_ = false;
+    Wait lastWait_ = Wait::kNone;
     RequestParts parts_;
     RequestSettings settings_;
     std::optional<SessionKey> key_;

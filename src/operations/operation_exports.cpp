@@ -63,7 +63,7 @@ extern "C" int64_t ZvGetOperationSocket(const ZvOperation* operation) {
 extern "C" uint32_t ZvGetOperationTimeout(const ZvOperation* operation) {
     if (operation == nullptr || operation->Done()) return kNoLimit;
     // Not polled yet, or work left that goes on at once: poll now.
-    if (operation->Descriptor() == zv::kNoSocket) return 0;
+    if (operation->WorkLeft() || operation->Descriptor() == zv::kNoSocket) return 0;
     const zv::Deadline deadline = operation->NextDeadline();
     if (!deadline) return kNoLimit;
     const auto left =

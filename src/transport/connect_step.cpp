@@ -61,16 +61,22 @@ ConnectStep::Result ConnectStep::Advance(bool ready) noexcept {
 ConnectStep::Result ConnectStep::TryAddresses(bool ready) noexcept {
     for (;;) {
         if (candidate_ != kNoSocket) {
-            // A connect under way: finished once the socket is writable (or
-            // in error), which is asked without waiting unless the caller
-            // just saw it.
-            if (!ready && PollSocket(candidate_, true, 0) != WaitOutcome::kReady) {
-                if (!Passed(deadline_)) return Result::kWantsWrite;
-                // An address that ran out of time leaves none for the next
-                // ones, which fail at once: the budget covers them all.
-                timedOut_ = true;
-            } else if (ConnectSucceeded(candidate_)) {
-                return Result::kConnected;
+            // A connect under way, asked how it stands before any wait: on
+            // loopback it is mostly done by the time connect returns.
+            const ResolvedAddress& entry = (*addresses_)[next_ - 1];
+            switch (ContinueConnect(candidate_,
+                                    reinterpret_cast<const sockaddr*>(entry.address.data()),
+                                    static_cast<socklen_t>(entry.length), ready)) {
+                case ConnectStart::kConnected:
+                    return Result::kConnected;
+                case ConnectStart::kInProgress:
+                    if (!Passed(deadline_)) return Result::kWantsWrite;
+                    // An address that ran out of time leaves none for the
+                    // next ones, which fail at once: the budget covers them all.
+                    timedOut_ = true;
+                    break;
+                case ConnectStart::kFailed:
+                    break;
             }
             CloseSocket(std::exchange(candidate_, kNoSocket));
             ready = false;
@@ -91,9 +97,7 @@ ConnectStep::Result ConnectStep::TryAddresses(bool ready) noexcept {
             case ConnectStart::kConnected:
                 return Result::kConnected;
             case ConnectStart::kInProgress:
-                if (!Passed(deadline_)) return Result::kWantsWrite;
-                timedOut_ = true;
-                break;
+                continue;  // asked again at once, above
             case ConnectStart::kFailed:
                 break;
         }

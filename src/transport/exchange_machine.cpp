@@ -182,7 +182,9 @@ ExchangeMachine::Step ExchangeMachine::ReceiveNegotiation() noexcept {
         case Io::kWouldBlock:
             return WaitFor(Wait::kRead);
         case Io::kProgress:
-            return Wait::kRead;
+            // The budget is spent; the socket may well be readable still,
+            // but the limit runs as for any wait.
+            return WaitFor(Wait::kRead);
         case Io::kFinished:
         case Io::kFailed:
             break;
@@ -261,6 +263,10 @@ ExchangeMachine::Step ExchangeMachine::Send() noexcept {
             case IoStep::kMoved:
                 sent_ += moved;
                 ioDeadline_.reset();
+                // A peer that keeps taking could keep one poll sending a
+                // large request whole: the socket is still writable after.
+                budget_ -= std::min(budget_, moved);
+                if (budget_ == 0 && sent_ < total) return WaitFor(Wait::kWrite);
                 continue;
             case IoStep::kWouldBlock:
                 return WaitFor(Wait::kWrite);
@@ -287,7 +293,9 @@ ExchangeMachine::Step ExchangeMachine::Receive() noexcept {
         case Io::kWouldBlock:
             return WaitFor(Wait::kRead);
         case Io::kProgress:
-            return Wait::kRead;
+            // The budget is spent; the socket may well be readable still,
+            // but the limit runs as for any wait.
+            return WaitFor(Wait::kRead);
         case Io::kFinished:
         case Io::kFailed:
             break;

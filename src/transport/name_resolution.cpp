@@ -185,11 +185,17 @@ private:
 
 uint32_t PendingResolution::Start(const char* host, uint16_t port) noexcept {
     Abandon();
+    // The descriptor first: out of descriptors, nothing else is made.
+    NativeSocket readEnd = kNoSocket;
+    NativeSocket writeEnd = kNoSocket;
+    if (!OpenWakeChannel(readEnd, writeEnd)) return kAddressLookupFailed;
     try {
         auto shared = std::make_shared<Shared>();
+        shared->readEnd = readEnd;
+        shared->writeEnd = writeEnd;
+        readEnd = writeEnd = kNoSocket;
         shared->host = host;
         shared->port = port;
-        if (!OpenWakeChannel(shared->readEnd, shared->writeEnd)) return kAddressLookupFailed;
         if (!ResolverPool::Instance().Submit(shared)) {
             shared->CloseChannel();
             return kAddressLookupFailed;
@@ -197,6 +203,7 @@ uint32_t PendingResolution::Start(const char* host, uint16_t port) noexcept {
         shared_ = std::move(shared);
         return kNoError;
     } catch (...) {
+        CloseWakeChannel(readEnd, writeEnd);
         return kAddressLookupFailed;
     }
 }

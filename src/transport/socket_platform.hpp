@@ -66,6 +66,12 @@ NativeSocket OpenStreamSocket(const addrinfo& entry) noexcept;
 //   ask ConnectSucceeded), or refused;
 enum class ConnectStart { kConnected, kInProgress, kFailed };
 ConnectStart StartConnect(NativeSocket socket, const sockaddr* address, socklen_t length) noexcept;
+// - how a connect under way stands now, without waiting: asked again of the
+//   system where it answers that in one call (POSIX), else through a
+//   zero-time wait and ConnectSucceeded; ready: the caller just saw the
+//   socket writable;
+ConnectStart ContinueConnect(NativeSocket socket, const sockaddr* address, socklen_t length,
+                             bool ready) noexcept;
 bool ConnectSucceeded(NativeSocket socket) noexcept;
 // - one send or receive call, without waiting: kMoved with moved set, or
 //   kWouldBlock, kEnded (receive only: the peer closed) or kFailed (with

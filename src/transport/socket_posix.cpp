@@ -89,6 +89,15 @@ ConnectStart StartConnect(NativeSocket socket, const sockaddr* address, socklen_
                                                   : ConnectStart::kFailed;
 }
 
+ConnectStart ContinueConnect(NativeSocket socket, const sockaddr* address, socklen_t length,
+                             bool /*ready*/) noexcept {
+    // A second connect answers in one call what a wait and SO_ERROR would:
+    // done (0, or EISCONN on some systems), still under way, or the error.
+    if (connect(socket, address, length) == 0 || errno == EISCONN) return ConnectStart::kConnected;
+    return errno == EALREADY || errno == EINPROGRESS || errno == EINTR ? ConnectStart::kInProgress
+                                                                       : ConnectStart::kFailed;
+}
+
 bool ConnectSucceeded(NativeSocket socket) noexcept {
     int error = 0;
     socklen_t errorLength = sizeof error;

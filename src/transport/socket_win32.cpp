@@ -95,6 +95,13 @@ ConnectStart StartConnect(NativeSocket socket, const sockaddr* address, socklen_
     return WSAGetLastError() == WSAEWOULDBLOCK ? ConnectStart::kInProgress : ConnectStart::kFailed;
 }
 
+ConnectStart ContinueConnect(NativeSocket socket, const sockaddr*, socklen_t, bool ready) noexcept {
+    if (!ready && PollSocket(socket, true, 0) != WaitOutcome::kReady) {
+        return ConnectStart::kInProgress;
+    }
+    return ConnectSucceeded(socket) ? ConnectStart::kConnected : ConnectStart::kFailed;
+}
+
 bool ConnectSucceeded(NativeSocket socket) noexcept {
     int error = 0;
     int errorLength = sizeof error;

@@ -28,6 +28,11 @@ int main(void) {
     expect(count == 2 && joined != NULL && strcmp(joined, "x+y") == 0, "split and join");
     expect(port != NULL && strcmp(port, "7000") == 0, "port item");
 
+    char* message = joined;
+    expect(ZvPollOperation(NULL) == ZV_OPERATION_DONE && ZvGetOperationSocket(NULL) == -1 &&
+               ZvFinishOperation(NULL, &message, NULL) == NULL && message == NULL,
+           "null operation");
+
     ZvFreeMemory(port);
     ZvFreeMemory(joined);
     ZvFreeMemoryStringArray(parts, count);

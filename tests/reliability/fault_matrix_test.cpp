@@ -125,6 +125,7 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
         uint8_t code;  // 0: a direct operation
         bool resetWhileSending;
         std::vector<std::string> expected;  // any of them
+        bool refuseUnread = false;
     };
     const Case cases[] = {
         // The listener never accepts and closes, which resets the connection
@@ -139,6 +140,9 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
          20,
          true,
          {sendFailed + std::to_string(ECONNRESET), sendFailed + std::to_string(EPIPE)}},
+        // A busy server refuses a newcomer without reading its request and
+        // resets the connection: its words still reach the caller.
+        {"login, refused unread", 1, false, {"Too many connections; try again later"}, true},
     };
     // Far more than the socket buffers of both ends hold, so that the reset
     // meets the client in the middle of its send.
@@ -148,7 +152,16 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
         const int listener = ListenOnLoopback(8, port);
         ASSERT_GE(listener, 0);
         std::thread peer([&] {
-            if (c.resetWhileSending) {
+            if (c.refuseUnread) {
+                const int connection = accept(listener, nullptr, nullptr);
+                pollfd request{connection, POLLIN, 0};
+                poll(&request, 1, 10000);
+                const Bytes refusal = ReplyFrame(ToBytes(c.expected[0]), 1);
+                send(connection, refusal.data(), refusal.size(), MSG_NOSIGNAL);
+                const linger reset{1, 0};
+                setsockopt(connection, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                close(connection);
+            } else if (c.resetWhileSending) {
                 const int connection = accept(listener, nullptr, nullptr);
                 uint8_t header[30];
                 zv::ReceiveExactly(connection, header, sizeof header);

@@ -128,6 +128,21 @@ ZvExecutePersistentOperationWithTimeouts = _declare(
     *_WAIT_LIMITS,
 )
 
+# The operation that an event loop drives; the handle is opaque.
+_START = (c_char_p, c_uint8, c_char_p, c_uint8, c_uint8, c_uint32, c_uint32, c_uint32)
+ZvStartDirectOperation = _declare("ZvStartDirectOperation", c_void_p, *_START)
+ZvStartPersistentOperation = _declare("ZvStartPersistentOperation", c_void_p, *_START)
+ZvPollOperation = _declare("ZvPollOperation", c_int32, c_void_p)
+ZvGetOperationSocket = _declare("ZvGetOperationSocket", ctypes.c_int64, c_void_p)
+ZvGetOperationTimeout = _declare("ZvGetOperationTimeout", c_uint32, c_void_p)
+ZvFinishOperation = _declare(
+    "ZvFinishOperation",
+    OwnedString,
+    c_void_p,  # ZvOperation* operation
+    POINTER(OwnedString),  # char** errorMessage
+    POINTER(OwnedString),  # char** connectionInfo (out, a login's new record)
+)
+
 #: The flag that cancels a running operation: set its value to 1 from another
 #: thread. The library only reads it.
 CancelFlag = c_int32
