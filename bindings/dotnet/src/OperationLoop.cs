@@ -141,7 +141,9 @@ namespace Zorvat
             while (arrivals.TryDequeue(out arrived))
             {
                 active.Add(arrived);
-                Step(arrived);
+                // A token cancelled before the call stops it before it connects.
+                if (arrived.CancelRequested) Finish(arrived);
+                else Step(arrived);
             }
             foreach (Pending pending in active)
                 if (pending.CancelRequested && !pending.Done) Finish(pending);
