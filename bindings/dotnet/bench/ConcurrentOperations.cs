@@ -47,9 +47,11 @@ internal static class ConcurrentOperations
                     Thread.Sleep(50);   // all sent, the answers held back for another 50 ms
                     clock.Restart();
                     cancel.Cancel();
+                    double cancelReturned = clock.Elapsed.TotalMilliseconds;
                     Task.WaitAll(calls.Select(c => c.ContinueWith(_ => { }, TaskContinuationOptions.ExecuteSynchronously)).ToArray());
-                    Console.WriteLine("cancelling {0} in flight: all complete {1:F1} ms after Cancel(), {2} cancelled, {3} answered",
-                                      count, clock.Elapsed.TotalMilliseconds, calls.Count(c => c.IsCanceled),
+                    Console.WriteLine("cancelling {0} in flight: Cancel() returned after {1:F1} ms, all complete after " +
+                                      "{2:F1} ms, {3} cancelled, {4} answered", count, cancelReturned,
+                                      clock.Elapsed.TotalMilliseconds, calls.Count(c => c.IsCanceled),
                                       calls.Count(c => c.Status == TaskStatus.RanToCompletion));
                 }
                 return failed == 0 ? 0 : 1;

@@ -20,8 +20,20 @@ namespace Zorvat
 
         public string Text { get; }
 
-        /// <summary>The items between 0x1C separators (one for text without any).</summary>
-        public IReadOnlyList<string> Items => Text.Split(ItemSeparator);
+        /// <summary>The items between 0x1C separators (one for text without any), as the
+        /// library's ZvStrSplit finds them.</summary>
+        public IReadOnlyList<string> Items
+        {
+            get
+            {
+                uint count;
+                LibraryStringArray items = NativeMethods.ZvStrSplit(Iso885915.Encode(Text, "answer"),
+                                                                   (byte)ItemSeparator, out count);
+                string[] split = LibraryStringArray.Take(items, count);
+                if (split == null) throw new OutOfMemoryException("ZvStrSplit returned null");
+                return split;
+            }
+        }
 
         /// <summary>
         /// The item that the first item's list names name, as the library's

@@ -27,6 +27,7 @@ namespace Zorvat
             internal CancellationTokenRegistration Registration;
             internal bool Negotiated;
             internal Action<string> RecordSink;
+            internal Action Finished;
             internal volatile bool CancelRequested;
             internal bool Done;
             internal bool Write;
@@ -59,11 +60,12 @@ namespace Zorvat
         /// <summary>
         /// Waits for the started operation on the loop's thread. recordSink
         /// receives the record a successful persistent operation hands back
-        /// (before the task completes); a cancelled token finishes the
-        /// operation (C408) and completes the task as cancelled.
+        /// (before the task completes), and finished runs once it has ended,
+        /// whatever the outcome; a cancelled token finishes the operation
+        /// (C408) and completes the task as cancelled.
         /// </summary>
         internal static Task<Answer> Run(OperationHandle operation, bool negotiated, Action<string> recordSink,
-                                         CancellationToken token)
+                                         Action finished, CancellationToken token)
         {
             if (operation.IsInvalid)
             {
@@ -77,6 +79,7 @@ namespace Zorvat
                 Token = token,
                 Negotiated = negotiated,
                 RecordSink = recordSink,
+                Finished = finished,
             };
             OperationLoop loop = Instance.Value;
             if (token.CanBeCanceled)
@@ -138,7 +141,9 @@ namespace Zorvat
             while (arrivals.TryDequeue(out arrived))
             {
                 active.Add(arrived);
-                Step(arrived);
+                // A token cancelled before the call stops it before it connects.
+                if (arrived.CancelRequested) Finish(arrived);
+                else Step(arrived);
             }
             foreach (Pending pending in active)
                 if (pending.CancelRequested && !pending.Done) Finish(pending);
@@ -195,15 +200,24 @@ namespace Zorvat
                 LibraryString message, record;
                 LibraryString answer = pending.Operation.Finish(out message, out record);
                 string newRecord = LibraryString.Take(record);
-                Answer outcome = Failures.Outcome(answer, message, pending.Negotiated, pending.Token);
-                pending.RecordSink?.Invoke(newRecord);
-                Release(pending);
-                pending.Completion.TrySetResult(outcome);
-            }
-            catch (OperationCanceledException)
-            {
-                Release(pending);
-                pending.Completion.TrySetCanceled(pending.Token);
+                using (answer)
+                using (message)
+                {
+                    if (!answer.IsInvalid && message.IsInvalid)
+                    {
+                        var outcome = new Answer(answer.Text());
+                        pending.RecordSink?.Invoke(newRecord);
+                        Release(pending);
+                        pending.Completion.TrySetResult(outcome);
+                        return;
+                    }
+                    // Handed over rather than thrown: a thousand cancelled
+                    // operations would otherwise cost a thousand throws here.
+                    Exception failure = Failures.For(message.Text(), pending.Negotiated, pending.Token);
+                    Release(pending);
+                    if (failure is OperationCanceledException) pending.Completion.TrySetCanceled(pending.Token);
+                    else pending.Completion.TrySetException(failure);
+                }
             }
             catch (Exception failure)
             {
@@ -222,6 +236,9 @@ namespace Zorvat
         {
             pending.Operation.Dispose();
             pending.Registration.Dispose();
+            Action finished = pending.Finished;
+            pending.Finished = null;
+            finished?.Invoke();
         }
     }
 }

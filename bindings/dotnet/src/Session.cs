@@ -122,8 +122,8 @@ namespace Zorvat
         public Answer Execute(byte operationCode, string arguments = "", byte inputFormat = 1, byte outputFormat = 1,
                               CancellationToken cancellationToken = default(CancellationToken))
         {
-            return ExecuteCore(false, operationCode, Checked(operationCode, arguments), inputFormat, outputFormat,
-                               cancellationToken).GetAwaiter().GetResult();
+            return ExecuteCore(operationCode, Checked(operationCode, arguments), inputFormat, outputFormat,
+                               cancellationToken);
         }
 
         /// <summary>Execute without blocking, on the library-wide waiting thread.</summary>
@@ -131,8 +131,8 @@ namespace Zorvat
                                          byte outputFormat = 1,
                                          CancellationToken cancellationToken = default(CancellationToken))
         {
-            return ExecuteCore(true, operationCode, Checked(operationCode, arguments), inputFormat, outputFormat,
-                               cancellationToken);
+            return ExecuteCoreAsync(operationCode, Checked(operationCode, arguments), inputFormat, outputFormat,
+                                    cancellationToken);
         }
 
         private static byte[] Checked(byte operationCode, string arguments)
@@ -190,7 +190,7 @@ namespace Zorvat
                 }
                 string newRecord = null;
                 Answer answer = await Run(asynchronous, current, LoginCode, loginArguments, 1, 1, true,
-                                          replaced => newRecord = replaced, token).ConfigureAwait(false);
+                                          replaced => newRecord = replaced, null, token).ConfigureAwait(false);
                 lock (state)
                 {
                     record = newRecord ?? record;
@@ -227,7 +227,7 @@ namespace Zorvat
                     else wait.Wait();
                 }
                 return await Run(asynchronous, current, LogoutCode, Iso885915.Encode("", "arguments"), 1, 1, false,
-                                 null, token).ConfigureAwait(false);
+                                 null, null, token).ConfigureAwait(false);
             }
             finally
             {
@@ -235,29 +235,67 @@ namespace Zorvat
             }
         }
 
-        private async Task<Answer> ExecuteCore(bool asynchronous, byte code, byte[] argumentBytes, byte inputFormat,
-                                               byte outputFormat, CancellationToken token)
+        // Operations inside a session never negotiate: an uncoded message is
+        // always the server's error text.
+        private Answer ExecuteCore(byte code, byte[] argumentBytes, byte inputFormat, byte outputFormat,
+                                   CancellationToken token)
+        {
+            string current = BeginOperation();
+            try
+            {
+                return Run(false, current, code, argumentBytes, inputFormat, outputFormat, false, null, null, token)
+                    .GetAwaiter().GetResult();
+            }
+            finally
+            {
+                EndOperation();
+            }
+        }
+
+        // The task of the waiting thread itself, with no continuation of its
+        // own: the operation's end is counted on that thread, and a
+        // cancellation reaches the caller without an exception thrown on the way.
+        private Task<Answer> ExecuteCoreAsync(byte code, byte[] argumentBytes, byte inputFormat, byte outputFormat,
+                                              CancellationToken token)
         {
             string current;
+            try
+            {
+                current = BeginOperation();
+            }
+            catch (ZorvatException failure)
+            {
+                var failed = new TaskCompletionSource<Answer>();
+                failed.SetException(failure);
+                return failed.Task;
+            }
+            try
+            {
+                return Run(true, current, code, argumentBytes, inputFormat, outputFormat, false, null, EndOperation,
+                           token);
+            }
+            catch
+            {
+                EndOperation();
+                throw;
+            }
+        }
+
+        private string BeginOperation()
+        {
             lock (state)
             {
                 if (!loggedIn) throw new ZorvatException("the session is not logged in");
                 inFlight++;
-                current = record;
+                return record;
             }
-            try
+        }
+
+        private void EndOperation()
+        {
+            lock (state)
             {
-                // Operations inside a session never negotiate: an uncoded
-                // message is always the server's error text.
-                return await Run(asynchronous, current, code, argumentBytes, inputFormat, outputFormat, false, null,
-                                 token).ConfigureAwait(false);
-            }
-            finally
-            {
-                lock (state)
-                {
-                    if (--inFlight == 0 && drained != null) drained.TrySetResult(true);
-                }
+                if (--inFlight == 0 && drained != null) drained.TrySetResult(true);
             }
         }
 
@@ -269,7 +307,7 @@ namespace Zorvat
         }
 
         private Task<Answer> Run(bool asynchronous, string current, byte code, byte[] arguments, byte inputFormat,
-                                 byte outputFormat, bool negotiated, Action<string> recordSink,
+                                 byte outputFormat, bool negotiated, Action<string> recordSink, Action finished,
                                  CancellationToken token)
         {
             byte[] recordBytes = Iso885915.Encode(current, "record");
@@ -277,7 +315,7 @@ namespace Zorvat
             {
                 OperationHandle operation = NativeMethods.ZvStartPersistentOperation(
                     recordBytes, code, arguments, inputFormat, outputFormat, 0, limits.ConnectMs, limits.IoMs);
-                return OperationLoop.Run(operation, negotiated, recordSink, token);
+                return OperationLoop.Run(operation, negotiated, recordSink, finished, token);
             }
             string replaced;
             Answer answer = RunBlocking(recordBytes, code, arguments, inputFormat, outputFormat, negotiated, token,

@@ -72,7 +72,7 @@ namespace Zorvat
             var limits = new Limits(timeout, connectTimeout);
             OperationHandle operation = NativeMethods.ZvStartDirectOperation(
                 record, operationCode, argumentBytes, inputFormat, outputFormat, 0, limits.ConnectMs, limits.IoMs);
-            return OperationLoop.Run(operation, true, null, cancellationToken);
+            return OperationLoop.Run(operation, true, null, null, cancellationToken);
         }
     }
 }

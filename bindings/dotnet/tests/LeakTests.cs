@@ -34,6 +34,7 @@ namespace Zorvat.Tests
                 {
                     Answer answer = ZorvatClient.ExecuteDirect(options, 20, block);
                     Assert.AreEqual(block, answer["CREDENTIAL_ITEM6"]);
+                    Assert.AreEqual(block, answer.Items[13]);
                     using (Session session = Session.OpenAsync(options).Result)
                     {
                         session.Execute(20, block);
