@@ -1,6 +1,7 @@
 // ZvExecuteDirectOperation: one operation outside any session, on a key
 // agreed with the server for this call alone.
 #include "operations/operation.hpp"
+#include "transport/socket_seam.hpp"
 #include "zorvat.h"
 
 extern "C" char* ZvExecuteDirectOperationWithTimeouts(
@@ -10,6 +11,9 @@ extern "C" char* ZvExecuteDirectOperationWithTimeouts(
     uint32_t ioTimeoutMs, const int32_t* cancelFlag) {
     if (errorMessage != nullptr) *errorMessage = nullptr;
     zv::Operation operation;
+    // A call cancelled before it starts still reports a faulty record first,
+    // but its arguments, however large, are not worth assembling.
+    if (zv::CancelRequested(cancelFlag)) operationArguments = "";
     operation.StartDirect(credentialOptions, operationCode, operationArguments, inputFormat,
                           outputFormat, connectTimeoutMs, ioTimeoutMs, false);
     zv::RunToCompletion(operation, cancelFlag);

@@ -2,6 +2,7 @@
 // in the caller's connection-info record, the logout (code 8), and every other
 // operation inside the stored session.
 #include "operations/operation.hpp"
+#include "transport/socket_seam.hpp"
 #include "zorvat.h"
 
 extern "C" char* ZvExecutePersistentOperationWithTimeouts(
@@ -11,6 +12,9 @@ extern "C" char* ZvExecutePersistentOperationWithTimeouts(
     uint32_t ioTimeoutMs, const int32_t* cancelFlag) {
     if (errorMessage != nullptr) *errorMessage = nullptr;
     zv::Operation operation;
+    // A call cancelled before it starts still reports a faulty record first,
+    // but its arguments, however large, are not worth assembling.
+    if (zv::CancelRequested(cancelFlag)) operationArguments = "";
     operation.StartPersistent(connectionInfo != nullptr ? *connectionInfo : nullptr, operationCode,
                               operationArguments, inputFormat, outputFormat, connectTimeoutMs,
                               ioTimeoutMs, false);
