@@ -276,11 +276,19 @@ ExchangeMachine::Step ExchangeMachine::Send() noexcept {
         }
         status_.lastSocketError = error != 0 ? error : -1;
         // The code names the first part that did not go out in full.
-        if (sent_ < parts[0].size()) return Finish(kHeaderSendShort);
-        if (sent_ < parts[0].size() + parts[1].size()) return Finish(kPayloadSendShort);
-        return Finish(kChecksumSendShort);
+        if (sent_ < parts[0].size()) {
+            sendFailure_ = kHeaderSendShort;
+        } else if (sent_ < parts[0].size() + parts[1].size()) {
+            sendFailure_ = kPayloadSendShort;
+        } else {
+            sendFailure_ = kChecksumSendShort;
+        }
+        break;
     }
-    if (!ShutdownSending(socket_)) return Finish(kShutdownFailed);
+    if (sendFailure_ == kNoError && !ShutdownSending(socket_)) sendFailure_ = kShutdownFailed;
+    // Even when the request did not go out whole, a busy server may have
+    // answered with its reason before it dropped the connection: that is
+    // read first. A connection in that state ends at once, so nothing waits.
     // Growth by realloc: until it is decrypted, the block holds only what
     // crossed the network.
     frame_.emplace(kResponseHeaderSize, kNoPayloadBound, ReceiveGrowth::kExtend);
@@ -299,6 +307,11 @@ ExchangeMachine::Step ExchangeMachine::Receive() noexcept {
         case Io::kFinished:
         case Io::kFailed:
             break;
+    }
+    if (sendFailure_ != kNoError &&
+        (frame_->Failure() != FrameFailure::kNone ||
+         DecodeResponseHeader(frame_->Header().data()).errorFlag != kErrorFlagServerText)) {
+        return Finish(sendFailure_);
     }
     if (const uint32_t code = kResponseFrameCodes.For(frame_->Failure())) return Finish(code);
     CloseSocket();

@@ -116,6 +116,9 @@ private:
     RequestHeaderBytes header_{};
     std::size_t sent_ = 0;
     bool negotiationSendFailed_ = false;
+    // Why the request did not go out whole: reported unless the server's
+    // own text arrives all the same.
+    uint32_t sendFailure_ = kNoError;
     std::optional<FrameDecoder> frame_;
     WirePayload wire_;
     std::optional<ResponseAssembly> assembly_;

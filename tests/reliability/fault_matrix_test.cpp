@@ -143,6 +143,7 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
         // A busy server refuses a newcomer without reading its request and
         // resets the connection: its words still reach the caller.
         {"login, refused unread", 1, false, {"Too many connections; try again later"}, true},
+        {"session, refused unread", 20, false, {"Too many connections; try again later"}, true},
     };
     // Far more than the socket buffers of both ends hold, so that the reset
     // meets the client in the middle of its send.
@@ -156,7 +157,7 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
                 const int connection = accept(listener, nullptr, nullptr);
                 pollfd request{connection, POLLIN, 0};
                 poll(&request, 1, 10000);
-                const Bytes refusal = ReplyFrame(ToBytes(c.expected[0]), 1);
+                const Bytes refusal = ReplyFrame(ToBytes(c.expected[0]), 255);
                 send(connection, refusal.data(), refusal.size(), MSG_NOSIGNAL);
                 const linger reset{1, 0};
                 setsockopt(connection, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
@@ -179,9 +180,10 @@ TEST_F(FaultMatrix, PeersThatResetTheConnection) {
         std::string record =
             WithPort(c.code == 20 ? WithMadeUpSession(FreshSession()) : FreshSession(), port);
         const std::string before = record;
-        const Outcome outcome = c.code == 0
-                                    ? Direct(OptionsAt(port), 2, "")
-                                    : Persistent(record, c.code, c.resetWhileSending ? large : "x");
+        const Outcome outcome =
+            c.code == 0
+                ? Direct(OptionsAt(port), 2, "")
+                : Persistent(record, c.code, c.resetWhileSending || c.refuseUnread ? large : "x");
         peer.join();
         EXPECT_THAT(c.expected, ::testing::Contains(outcome.Message())) << c.name;
         EXPECT_EQ(outcome.Answer(), "<null>") << c.name;
