@@ -71,7 +71,8 @@ step "Inside the session, code 4 with output format 2 (XML): the format name goe
   run --session-file "$session" --op 4 --args 'ORDERS\Ap0\Sp1\Sp2\Sp3' --output-format 2
 step "Inside the session, code 7 with output format 8, the whole answer printed as JSON (--json): argument 2 was replaced by the format name JSON_SCH" \
   run --session-file "$session" --op 7 --args 'Zoë\Aanything' --output-format 8 --json
-step "Log out: the server's answer; the session file is removed" logout --session-file "$session"
+step "Log out: the server's answer (the logout request carries the credential items again); the session file is removed" \
+  logout --session-file "$session" | hide_secret
 echo
 echo "==> server log"
 cat "$work/server.log"
