@@ -211,9 +211,10 @@ ZV_API int64_t ZvGetOperationSocket(const ZvOperation* operation);
 
 /*
  * Milliseconds until the operation's next limit falls due: poll then, event
- * or not. 0xFFFFFFFF when no limit applies (and for a null or finished
- * operation); 0 before the first poll and while work is left that goes on
- * at once.
+ * or not. 0xFFFFFFFF when no limit applies (an operation started without
+ * limits, a null or a finished one); otherwise 0 before the first poll and
+ * while work is left that goes on at once (its descriptor is then writable
+ * at once as well).
  */
 ZV_API uint32_t ZvGetOperationTimeout(const ZvOperation* operation);
 

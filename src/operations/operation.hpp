@@ -41,6 +41,10 @@ public:
     bool Done() const noexcept { return done_; }
     // The last poll returned with work left that goes on at once.
     bool WorkLeft() const noexcept { return lastWait_ == Wait::kNone; }
+    // Started with a connect or an I/O limit.
+    bool HasLimits() const noexcept {
+        return request_.connectTimeoutMs != 0 || request_.ioTimeoutMs != 0;
+    }
 
     // What the blocking call returns: the answer, or null with the message
     // in *errorMessage (when given). Cancels an operation that is not done.

@@ -61,7 +61,7 @@ extern "C" int64_t ZvGetOperationSocket(const ZvOperation* operation) {
 }
 
 extern "C" uint32_t ZvGetOperationTimeout(const ZvOperation* operation) {
-    if (operation == nullptr || operation->Done()) return kNoLimit;
+    if (operation == nullptr || operation->Done() || !operation->HasLimits()) return kNoLimit;
     // Not polled yet, or work left that goes on at once: poll now.
     if (operation->WorkLeft() || operation->Descriptor() == zv::kNoSocket) return 0;
     const zv::Deadline deadline = operation->NextDeadline();

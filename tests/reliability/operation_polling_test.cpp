@@ -164,6 +164,7 @@ TEST_F(OperationPolling, TheTimeoutCountsDownToTheNextLimit) {
 
         MisbehavingPeer mute(Misbehaviour::kSilent, {});
         op = ZvStartDirectOperation(OptionsAt(mute.Port()).c_str(), 20, "", 1, 1, 0, 0, 0);
+        EXPECT_EQ(ZvGetOperationTimeout(op), 0xFFFFFFFFu);  // no limit, polled or not
         while (ZvPollOperation(op) != ZV_OPERATION_WANTS_READ) {
         }
         EXPECT_EQ(ZvGetOperationTimeout(op), 0xFFFFFFFFu);
