@@ -33,10 +33,13 @@ install(CODE "
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")
 ")
 
-# The licence and the changes, beside the documentation of any install.
+# The licence and the changes, beside the documentation of any install (the
+# Windows archive keeps them at its top, as Windows packages do).
 set(ZORVAT_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/zorvat)
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-        DESTINATION ${ZORVAT_DOC_DIR})
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+          DESTINATION ${ZORVAT_DOC_DIR})
+endif()
 
 # cmake --build BUILD --target uninstall removes what the last
 # cmake --install from BUILD put down, as its install_manifest.txt lists it.
