@@ -18,9 +18,9 @@ WINDOWS_DLL = os.environ.get("ZORVAT_WINDOWS_DLL", "")
 
 
 def load_module(path):
-    spec = importlib.util.spec_from_file_location(f"{path.stem}_under_test", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(f"{path.stem}_under_test", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
