@@ -154,12 +154,12 @@ ExchangeMachine::Step ExchangeMachine::SendNegotiation() noexcept {
     return std::nullopt;
 }
 
-ExchangeMachine::Io ExchangeMachine::ReceiveInto(FrameDecoder& frame) noexcept {
+bool ExchangeMachine::ReceiveInto(FrameDecoder& frame) noexcept {
     for (;;) {
         if (frame.GrowthNeeded() != 0) frame.Grow();
         const std::span<uint8_t> room = frame.Room();
-        if (room.empty()) return Io::kFinished;  // complete or failed
-        if (budget_ == 0) return Io::kProgress;
+        if (room.empty()) return true;  // complete or failed
+        if (budget_ == 0) return false;
         std::size_t moved = 0;
         switch (ReceiveSome(socket_, room.data(), room.size(), moved)) {
             case IoStep::kMoved:
@@ -168,27 +168,17 @@ ExchangeMachine::Io ExchangeMachine::ReceiveInto(FrameDecoder& frame) noexcept {
                 frame.Advance(moved);
                 break;
             case IoStep::kWouldBlock:
-                return Io::kWouldBlock;
+                return false;
             case IoStep::kEnded:
             case IoStep::kFailed:
                 frame.EndOfStream();
-                return Io::kFinished;
+                return true;
         }
     }
 }
 
 ExchangeMachine::Step ExchangeMachine::ReceiveNegotiation() noexcept {
-    switch (ReceiveInto(*frame_)) {
-        case Io::kWouldBlock:
-            return WaitFor(Wait::kRead);
-        case Io::kProgress:
-            // The budget is spent; the socket may well be readable still,
-            // but the limit runs as for any wait.
-            return WaitFor(Wait::kRead);
-        case Io::kFinished:
-        case Io::kFailed:
-            break;
-    }
+    if (!ReceiveInto(*frame_)) return WaitFor(Wait::kRead);
     const uint32_t frameCode = kNegotiationFrameCodes.For(frame_->Failure());
     const bool refused =
         frameCode == kNoError && DecodeResponseHeader(frame_->Header().data()).errorFlag != 0;
@@ -297,17 +287,7 @@ ExchangeMachine::Step ExchangeMachine::Send() noexcept {
 }
 
 ExchangeMachine::Step ExchangeMachine::Receive() noexcept {
-    switch (ReceiveInto(*frame_)) {
-        case Io::kWouldBlock:
-            return WaitFor(Wait::kRead);
-        case Io::kProgress:
-            // The budget is spent; the socket may well be readable still,
-            // but the limit runs as for any wait.
-            return WaitFor(Wait::kRead);
-        case Io::kFinished:
-        case Io::kFailed:
-            break;
-    }
+    if (!ReceiveInto(*frame_)) return WaitFor(Wait::kRead);
     if (sendFailure_ != kNoError &&
         (frame_->Failure() != FrameFailure::kNone ||
          DecodeResponseHeader(frame_->Header().data()).errorFlag != kErrorFlagServerText)) {

@@ -79,8 +79,6 @@ private:
         kAssemble,
         kDone,
     };
-    enum class Io { kProgress, kWouldBlock, kFinished, kFailed };
-
     // Each step returns what to wait for, or nothing when the next phase
     // can go on at once.
     using Step = std::optional<Wait>;
@@ -93,9 +91,11 @@ private:
     Step Assemble() noexcept;
     void BeginConnect() noexcept;
     Wait Finish(uint32_t code) noexcept;
-    // Moves bytes of the current frame; sets the I/O deadline when it must
-    // wait, clears it when bytes moved.
-    Io ReceiveInto(FrameDecoder& frame) noexcept;
+    // Moves bytes of the current frame, clearing the I/O deadline when bytes
+    // moved. True once the frame is complete or failed; false while it waits
+    // for more, because the socket has none yet or because this poll's
+    // budget is spent (the limit then runs as for any wait).
+    bool ReceiveInto(FrameDecoder& frame) noexcept;
     Wait WaitFor(Wait wait) noexcept;
     void CloseSocket() noexcept;
 
